@@ -1,0 +1,157 @@
+#pragma once
+
+// End-to-end test harness: runs a real program in a private Xvfb server and
+// drives it as a user would, through Xlib and the XTEST extension.
+//
+// Every wait is bounded. A Program that is still running when its object is
+// destroyed is killed and reaped, and the X server is stopped when the test
+// process exits, so nothing outlives a test.
+
+#include <X11/Xlib.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace harness {
+
+using namespace std::chrono_literals;
+using Millis = std::chrono::milliseconds;
+
+struct Rgb {
+    std::uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+    bool operator!=(const Rgb& o) const { return !(*this == o); }
+};
+std::string toString(const Rgb& c);  // "(r, g, b)", for failure messages
+
+// A captured picture, row-major, decoded with the visual's colour masks.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgb> pixels;
+    const Rgb& at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    // Writes a binary PPM, handy for looking at a failure.
+    void savePpm(const std::string& path) const;
+};
+
+// The private X server of this test process: Xvfb at 24-bit depth on a free
+// display number, screen 1920 x 1200, key autorepeat off. Started on first
+// use, stopped when the process exits.
+class XServer {
+public:
+    static XServer& instance();
+    const std::string& displayName() const { return displayName_; }
+    Display* connection() const { return display_; }
+    int screenWidth() const;
+    int screenHeight() const;
+
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+    ~XServer();
+
+private:
+    XServer();
+    pid_t pid_ = -1;
+    std::string displayName_;
+    Display* display_ = nullptr;
+};
+
+struct LaunchOptions {
+    // Extra environment variables for the program (added to, or replacing, the test's own).
+    std::map<std::string, std::string> env;
+    // Environment variables removed for the program.
+    std::vector<std::string> unset;
+};
+
+// Environment that runs a program under libfaketime with its wall clock
+// pinned to `frozenTime` (a "YYYY-MM-DD hh:mm:ss" UTC time) while the
+// monotonic clock stays real.
+std::map<std::string, std::string> frozenClockEnv(const std::string& frozenTime);
+// Environment that runs a program under libfaketime with its wall-clock
+// offset read from `offsetFile` on every clock call (e.g. "+0", "+1h", "-1h").
+std::map<std::string, std::string> steppableClockEnv(const std::string& offsetFile);
+
+// The result of waitExit: the exit code, or the signal that ended the process.
+struct ExitStatus {
+    bool exited = false;   // true: ended through exit(); false: killed by a signal
+    int code = -1;         // exit code when exited
+    int signal = 0;        // signal number otherwise
+    bool operator==(int exitCode) const { return exited && code == exitCode; }
+};
+std::string toString(const ExitStatus& s);
+
+// One program under test. stdout and stderr go to temporary files that are
+// read back after the program has exited (a pipe would fill and block it).
+class Program {
+public:
+    explicit Program(const std::string& path, const LaunchOptions& options = {});
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool running();
+
+    // Waits for this process's top-level window with the given caption to be
+    // mapped and viewable (matched by _NET_WM_PID and WM_NAME), then gives it
+    // the input focus. Fails the current test and returns false on time-out.
+    bool waitForWindow(const std::string& caption, Millis timeout = 15s);
+    Window window() const { return window_; }
+
+    // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
+    void keyDown(unsigned long keysym);
+    void keyUp(unsigned long keysym);
+    void tapKey(unsigned long keysym);   // press and release
+    // Holds the keys together for `duration`, then releases them; returns the
+    // time the keys were actually held, measured on the steady clock.
+    std::chrono::duration<double> holdKeys(const std::vector<unsigned long>& keysyms, Millis duration);
+
+    // Resizes the window (as a window manager would, there being none) and
+    // waits until the server reports the new size.
+    void resize(int width, int height);
+    void iconify();                        // unmap, as minimising does
+    void restore();                        // map again and wait until viewable
+    // Sends WM_DELETE_WINDOW, the way a window manager's close button does.
+    void closeWindow();
+    void sendSignal(int signo);
+
+    // The window's current contents, read from the X server.
+    Image capture();
+    // Captures until `predicate` holds or the time-out passes; returns the
+    // last capture and whether the predicate held.
+    std::pair<Image, bool> waitForPicture(const std::function<bool(const Image&)>& predicate,
+                                          Millis timeout = 10s);
+
+    // Waits for the process to end. nullopt on time-out (the process is left running).
+    std::optional<ExitStatus> waitExit(Millis timeout = 10s);
+
+    // What the program wrote so far (complete only after it has exited; the
+    // program's stdout is block-buffered).
+    std::string stdoutText() const;
+    std::string stderrText() const;
+
+private:
+    void sendKey(unsigned long keysym, bool press);
+
+    pid_t pid_ = -1;
+    std::optional<ExitStatus> status_;
+    Window window_ = 0;
+    std::string tempDir_;
+};
+
+// Splits a status stream into its records at each '\r', dropping the '\r'.
+// Text before the first '\r' is returned as a first record (so a stream that
+// does not start with '\r' fails any format check). Nothing else is
+// stripped: a final "\n" stays on the last record.
+std::vector<std::string> statusRecords(const std::string& text);
+
+// Polls `condition` every few milliseconds until it holds or `timeout` passes.
+bool waitUntil(const std::function<bool()>& condition, Millis timeout);
+
+}  // namespace harness
