@@ -7,7 +7,6 @@
 // destroyed is killed and reaped, and the X server is stopped when the test
 // process exits, so nothing outlives a test.
 
-#include <X11/Xlib.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -17,6 +16,11 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+// Xlib's own header defines macros (None, Bool, Status) that clash with test
+// frameworks, so only the two types needed here are declared.
+typedef struct _XDisplay Display;
+using XWindowId = unsigned long;
 
 namespace harness {
 
@@ -102,7 +106,7 @@ public:
     // mapped and viewable (matched by _NET_WM_PID and WM_NAME), then gives it
     // the input focus. Fails the current test and returns false on time-out.
     bool waitForWindow(const std::string& caption, Millis timeout = 15s);
-    Window window() const { return window_; }
+    XWindowId window() const { return window_; }
 
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
     void keyDown(unsigned long keysym);
@@ -124,7 +128,8 @@ public:
     // The window's current contents, read from the X server.
     Image capture();
     // Captures until `predicate` holds or the time-out passes; returns the
-    // last capture and whether the predicate held.
+    // last capture and whether the predicate held. Fails the test at once if
+    // the program has ended.
     std::pair<Image, bool> waitForPicture(const std::function<bool(const Image&)>& predicate,
                                           Millis timeout = 10s);
 
@@ -141,7 +146,7 @@ private:
 
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
-    Window window_ = 0;
+    XWindowId window_ = 0;
     std::string tempDir_;
 };
 
