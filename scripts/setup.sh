@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need, on Debian or Ubuntu.
+# Packages already present are left alone; nothing is installed when all are.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libsdl2-dev libnoise-dev            # the programs
+  libgtest-dev libbenchmark-dev       # tests and benchmarks
+  xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
+  faketime                            # a fixed or stepped wall clock in tests
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if ! command -v apt-get >/dev/null; then
+  echo "setup: apt-get not found. Install these packages with your system's package manager: ${missing[*]}" >&2
+  exit 1
+fi
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null; then
+  sudo=(sudo)
+else
+  echo "setup: not root and no sudo. As root, run: apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
