@@ -34,7 +34,11 @@ public:
         rect.y = static_cast<int>(y);
         rect.w = static_cast<int>(width);
         rect.h = static_cast<int>(height);
-        SDL_RenderFillRect(sdlRenderer, &rect);
+        // An empty rect must show nothing, but SDL's software renderer
+        // widens it to one pixel, so it is not handed over at all.
+        if (rect.w > 0 && rect.h > 0) {
+            SDL_RenderFillRect(sdlRenderer, &rect);
+        }
 
         SDL_SetRenderDrawColor(sdlRenderer, r, g, b, a);
     }
