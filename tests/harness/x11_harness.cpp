@@ -59,18 +59,6 @@ void dieWithParent(pid_t parent)
     }
 }
 
-// Appends an option to a sanitizer's options in `env`, keeping what the test's
-// own environment already sets.
-void appendAsanOption(std::map<std::string, std::string>& env, const std::string& option)
-{
-    const char* inherited = std::getenv("ASAN_OPTIONS");
-    std::string value = inherited != nullptr ? inherited : "";
-    if (!value.empty()) {
-        value += ":";
-    }
-    env["ASAN_OPTIONS"] = value + option;
-}
-
 std::map<std::string, std::string> fakeTimeBase()
 {
     std::map<std::string, std::string> env;
@@ -78,9 +66,6 @@ std::map<std::string, std::string> fakeTimeBase()
     // Only the wall clock moves; timers and waits in SDL and Xlib stay real.
     env["FAKETIME_DONT_FAKE_MONOTONIC"] = "1";
     env["TZ"] = "UTC";
-    // A sanitized program insists on its runtime coming first; libfaketime
-    // only wraps clock calls, so the order does not matter here.
-    appendAsanOption(env, "verify_asan_link_order=0");
     return env;
 }
 
