@@ -1,5 +1,5 @@
 // The noise-flag scene drawn through SDL's software renderer onto a surface,
-// checked pixel by pixel against a computation of the same formulas made here.
+// checked pixel by pixel against the computation in expected_flag.h.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "expected_flag.h"
 #include "globals.h"
 #include "noise_scene.h"
 
@@ -21,33 +22,7 @@ namespace {
 
 const double literalPi = 3.14159265;
 
-// ---- The expected picture, computed from the description of the flag ----
-
-struct Colour {
-    Uint8 r, g, b;
-};
-
-// Sets *clamped when the noise value lies outside -1..1.
-Colour expectedColour(const noise::module::Perlin& perlin, int w, int h, int col, int row, double angle,
-                      bool* clamped)
-{
-    const double radians = literalPi * angle / 180.0;
-    const double along = static_cast<double>(col) / w;
-    const double value = perlin.GetValue(100.0 + std::cos(radians) * along,
-                                         100.0 + std::sin(radians) * along,
-                                         static_cast<double>(row) / h);
-    *clamped = value <= -1.0 || value >= 1.0;
-    double level = 127.5 * (1.0 + value);
-    level = level < 0.0 ? 0.0 : level;
-    level = level > 255.0 ? 255.0 : level;
-    const auto full = static_cast<Uint8>(level);
-    const auto third = static_cast<Uint8>(0.3 * level);
-
-    const int rowThird = h / 3;
-    const int colFifth = w / 5;
-    const bool cross = (rowThird < row && row < 2 * rowThird) || (colFifth < col && col < 2 * colFifth);
-    return cross ? Colour{full, full, third} : Colour{third, third, full};
-}
+using expected::Colour;
 
 // ---- Drawing onto a surface ----
 
@@ -124,7 +99,7 @@ TEST_P(SceneMatchesFormulas, PixelForPixel)
         for (int x = 0; x < c.surfaceWidth && mismatches < 10; ++x) {
             const bool covered = x < c.sceneWidth && y < c.sceneHeight;
             bool clamped = false;
-            const Colour want = covered ? expectedColour(perlin, c.sceneWidth, c.sceneHeight, x, y, c.angle, &clamped)
+            const Colour want = covered ? expected::flagPixel(perlin, c.sceneWidth, c.sceneHeight, x, y, c.angle, &clamped)
                                         : Colour{0, 0, 0};
             clampedPixels += clamped ? 1 : 0;
             const Colour got = canvas.at(x, y);
