@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -140,26 +139,6 @@ TEST_P(BlockStep, AcceptsOrRefusesWhole)
 
 INSTANTIATE_TEST_SUITE_P(Block, BlockStep, testing::ValuesIn(stepCases),
                          caseName<StepCase>);
-
-// The window size is read at each call, so a resize counts from the next step on.
-TEST(BlockWindow, ResizeTakesEffectAtTheNextCall)
-{
-    windowWidth = 200;
-    windowHeight = 50;
-    Block block(150, 0, 20, 40);  // right edge at 190
-    block.translateX(5);
-    EXPECT_EQ(block.getX(), 155);
-
-    windowWidth = 180;            // now 15 px short of the block's right edge
-    block.translateX(-1);
-    block.scaleWidth(-1);
-    EXPECT_EQ(block.getX(), 155) << "stuck along x while overhanging";
-    EXPECT_EQ(block.getWidth(), 40);
-
-    windowWidth = 195;
-    block.translateX(-1);
-    EXPECT_EQ(block.getX(), 154) << "free again once the window is wide enough";
-}
 
 // Two opposite keys held at once, stepped the way the frame loop applies
 // them (first key, then second) with a steady frame time.
@@ -323,23 +302,5 @@ TEST_P(BlockRenderCase, FillsTruncatedRectInWhiteAndKeepsColour)
 
 INSTANTIATE_TEST_SUITE_P(Block, BlockRenderCase, testing::ValuesIn(renderCases),
                          caseName<RenderCase>);
-
-// A moved block draws at its new place and leaves the old one to the
-// caller's clear: render() neither clears nor presents.
-TEST_F(BlockRender, DrawsWhereTheBlockIsNowWithoutClearing)
-{
-    windowWidth = surfaceW;
-    windowHeight = surfaceH;
-    Block block(0, 0, 4, 4);
-    block.render();
-    SDL_SetRenderDrawColor(sdlRenderer, 0, 0, 0x50, 255);
-    SDL_RenderClear(sdlRenderer);
-
-    block.translateX(40.5);
-    block.translateY(30.25);
-    block.render();
-
-    expectPicture(40, 30, 4, 4);
-}
 
 }  // namespace

@@ -1,0 +1,350 @@
+// mobrix end to end: the real program in a private X server, keys held
+// through XTEST for measured times, the block read back from the screen and
+// from the status lines.
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "x11_harness.h"
+
+using namespace harness;
+
+namespace {
+
+const Rgb black{0, 0, 0};
+const Rgb white{255, 255, 255};
+const double speed = 100.0;  // pixels per second, for moving and resizing
+
+// Any run on a busy two-core machine stays inside this band of speeds.
+const double slowest = 60.0;
+const double fastest = 160.0;
+
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+    int right() const { return x + w; }   // one past the last white column
+    int bottom() const { return y + h; }  // one past the last white row
+    bool operator==(const Rect& o) const { return x == o.x && y == o.y && w == o.w && h == o.h; }
+};
+
+std::string toString(const Rect& r)
+{
+    return "(" + std::to_string(r.x) + ", " + std::to_string(r.y) + ") " + std::to_string(r.w) + " x " +
+           std::to_string(r.h);
+}
+
+// The block as a picture shows it: the bounding box of the non-black pixels,
+// which must all be white and fill the box. Empty (w = 0) if there is none.
+// Returns "" if the picture is such a block, else the first fault.
+std::string findBlock(const Image& image, Rect& block)
+{
+    int left = image.width, top = image.height, right = -1, bottom = -1;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            if (image.at(x, y) != black) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    block = right < 0 ? Rect{} : Rect{left, top, right - left + 1, bottom - top + 1};
+    for (int y = block.y; y < block.bottom(); ++y) {
+        for (int x = block.x; x < block.right(); ++x) {
+            if (image.at(x, y) != white) {
+                return toString(image.at(x, y)) + " at (" + std::to_string(x) + ", " + std::to_string(y) +
+                       ") inside the block " + toString(block);
+            }
+        }
+    }
+    return "";
+}
+
+std::ostream& operator<<(std::ostream& out, const Rect& r)
+{
+    return out << toString(r);
+}
+
+// Waits until two captures 150 ms apart show the same white block (a moving
+// block covers 15 px in that time) and returns it, at the given window size.
+// An all-black window is not a block: the first frame may not be up yet.
+Rect settledBlock(Program& mobrix, int windowW, int windowH)
+{
+    Rect previous{-1, -1, -1, -1};
+    Rect block;
+    std::string fault;
+    const bool settled = waitUntil(
+        [&] {
+            const Image image = mobrix.capture();
+            if (image.width != windowW || image.height != windowH) {
+                fault = "window is " + std::to_string(image.width) + " x " + std::to_string(image.height);
+                return false;
+            }
+            fault = findBlock(image, block);
+            if (fault.empty() && block.w == 0) {
+                fault = "no block on screen";
+            }
+            const bool same = fault.empty() && block == previous;
+            previous = fault.empty() ? block : Rect{-1, -1, -1, -1};
+            if (!same) {
+                std::this_thread::sleep_for(150ms);
+            }
+            return same;
+        },
+        10s);
+    EXPECT_TRUE(settled) << "no steady block at " << windowW << " x " << windowH << ": " << fault;
+    return block;
+}
+
+// Holds the keys until the picture shows `reached`, then `extra` longer.
+void holdUntil(Program& mobrix, const std::vector<unsigned long>& keys,
+               const std::function<bool(const Rect&)>& reached, Millis extra, const char* what)
+{
+    for (unsigned long key : keys) {
+        mobrix.keyDown(key);
+    }
+    const auto [image, held] = mobrix.waitForPicture(
+        [&](const Image& im) {
+            Rect block;
+            return findBlock(im, block).empty() && reached(block);
+        },
+        30s);
+    std::this_thread::sleep_for(extra);
+    for (unsigned long key : keys) {
+        mobrix.keyUp(key);
+    }
+    Rect block;
+    findBlock(image, block);
+    EXPECT_TRUE(held) << what << "; the block stopped at " << toString(block);
+}
+
+// One status record, parsed.
+struct Status {
+    double delta, x, y, w, h;
+};
+
+// Every record must be exactly "delta: D   x: X   y: Y   w: W   h: H" with
+// nine decimals for D and six for the rest; the stream starts with a
+// carriage return and has no newline.
+std::vector<Status> parseStatusStream(const std::string& out)
+{
+    std::vector<Status> parsed;
+    EXPECT_FALSE(out.empty());
+    if (out.empty()) {
+        return parsed;
+    }
+    EXPECT_EQ(out.front(), '\r');
+    EXPECT_EQ(out.find('\n'), std::string::npos);
+    const std::string number = R"((\d+\.\d{6}))";
+    const std::regex record(R"(delta: (-?\d+\.\d{9})   x: )" + number + "   y: " + number + "   w: " + number +
+                            "   h: " + number);
+    std::smatch m;
+    for (const std::string& r : statusRecords(out)) {
+        if (!std::regex_match(r, m, record)) {
+            ADD_FAILURE() << "record \"" << r << "\"";
+            return {};
+        }
+        parsed.push_back({std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4]), std::stod(m[5])});
+    }
+    return parsed;
+}
+
+double pixelsPerSecond(int pixels, std::chrono::duration<double> held)
+{
+    return pixels / held.count();
+}
+
+}  // namespace
+
+// A user's session at three window sizes: the block at start, moved,
+// resized, driven into corners, carried into a grown window, then quit with
+// Q. The status lines must tell the same story as the screen.
+TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
+{
+    Program mobrix(MOBRIX_PATH);
+    ASSERT_TRUE(mobrix.waitForWindow("Mobrix"));
+
+    // The 20 x 20 block in the top-left corner, black everywhere else.
+    Rect block = settledBlock(mobrix, 1000, 500);
+    ASSERT_EQ(block, (Rect{0, 0, 20, 20})) << toString(block);
+
+    // D held for about a second: right at about 100 px per second held.
+    auto held = mobrix.holdKeys({XK_d}, 1000ms);
+    block = settledBlock(mobrix, 1000, 500);
+    EXPECT_EQ(block.y, 0);
+    EXPECT_EQ(block.w, 20);
+    EXPECT_EQ(block.h, 20);
+    const double moveRate = pixelsPerSecond(block.x, held);
+    EXPECT_GE(moveRate, slowest) << block.x << " px in " << held.count() << " s";
+    EXPECT_LE(moveRate, fastest) << block.x << " px in " << held.count() << " s";
+    const Rect moved = block;
+    testing::Test::RecordProperty("move_px_per_s", std::to_string(moveRate));
+
+    // Wider and taller together. The two key presses reach the program
+    // separately, possibly a frame apart, so each size is judged on its own.
+    held = mobrix.holdKeys({XK_1, XK_3}, 600ms);
+    block = settledBlock(mobrix, 1000, 500);
+    EXPECT_EQ(block.x, moved.x);
+    EXPECT_EQ(block.y, 0);
+    for (int grownBy : {block.w - 20, block.h - 20}) {
+        const double rate = pixelsPerSecond(grownBy, held);
+        EXPECT_GE(rate, slowest) << toString(block) << " after " << held.count() << " s";
+        EXPECT_LE(rate, fastest) << toString(block) << " after " << held.count() << " s";
+    }
+    testing::Test::RecordProperty("grow_px_per_s", std::to_string(pixelsPerSecond(block.w - 20, held)));
+    const Rect grown = block;
+
+    // Narrower and shorter.
+    held = mobrix.holdKeys({XK_2, XK_4}, 500ms);
+    block = settledBlock(mobrix, 1000, 500);
+    EXPECT_EQ(block.x, moved.x);
+    EXPECT_EQ(block.y, 0);
+    for (int shrunkBy : {grown.w - block.w, grown.h - block.h}) {
+        const double rate = pixelsPerSecond(shrunkBy, held);
+        EXPECT_GE(rate, slowest) << toString(block) << " after " << held.count() << " s";
+        EXPECT_LE(rate, fastest) << toString(block) << " after " << held.count() << " s";
+    }
+    testing::Test::RecordProperty("shrink_px_per_s", std::to_string(pixelsPerSecond(grown.w - block.w, held)));
+    const Rect sized = block;
+    ASSERT_LT(sized.right(), 400);
+
+    // A smaller window binds at once: D and S held drive the block into the
+    // new bottom-right corner, where it stops whole, never clipped.
+    mobrix.resize(400, 250);
+    holdUntil(
+        mobrix, {XK_d, XK_s}, [](const Rect& b) { return b.right() >= 398 && b.bottom() >= 248; }, 300ms,
+        "D and S never reached the corner of the 400 x 250 window");
+    block = settledBlock(mobrix, 400, 250);
+    EXPECT_EQ(block.w, sized.w) << "the block crossed the right edge";
+    EXPECT_EQ(block.h, sized.h) << "the block crossed the bottom edge";
+    EXPECT_GE(block.right(), 398);
+    EXPECT_GE(block.bottom(), 248);
+
+    // A larger window frees the block at once: it travels past the old edge.
+    mobrix.resize(600, 350);
+    holdUntil(
+        mobrix, {XK_d}, [](const Rect& b) { return b.right() > 420; }, 0ms,
+        "the block did not move into the grown window");
+
+    // Held against the new right edge; the final picture is kept for the
+    // status line.
+    holdUntil(
+        mobrix, {XK_d}, [](const Rect& b) { return b.right() >= 598; }, 300ms,
+        "D never reached the right edge of the 600 x 350 window");
+    block = settledBlock(mobrix, 600, 350);
+    EXPECT_EQ(block.w, sized.w) << "the block crossed the right edge";
+    const Rect last = block;
+
+    mobrix.tapKey(XK_q);
+    const auto status = mobrix.waitExit();
+    ASSERT_TRUE(status.has_value()) << "Q did not end it";
+    EXPECT_EQ(*status, 0) << toString(*status);
+    EXPECT_EQ(mobrix.stderrText(), "");
+
+    const std::vector<Status> records = parseStatusStream(mobrix.stdoutText());
+    ASSERT_GE(records.size(), 2u);
+
+    // Every change between two frames is one step of speed x the delta that
+    // frame printed (or two cancelling steps, which leave no change).
+    double longestFrame = 0.0;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        const Status& a = records[i - 1];
+        const Status& b = records[i];
+        longestFrame = std::max(longestFrame, b.delta);
+        const double step = speed * b.delta;
+        for (double change : {b.x - a.x, b.y - a.y, b.w - a.w, b.h - a.h}) {
+            if (change != 0.0) {
+                ASSERT_NEAR(std::abs(change), step, 3e-6) << "record " << i << ": a change of " << change
+                                                          << " in a frame of " << b.delta << " s";
+            }
+        }
+        ASSERT_TRUE(b.x >= 0 && b.y >= 0 && b.w >= 0 && b.h >= 0) << "record " << i;
+    }
+
+    testing::Test::RecordProperty("frames", static_cast<int>(records.size()));
+    testing::Test::RecordProperty("longest_frame_s", std::to_string(longestFrame));
+
+    // The picture agrees with the last record, truncated to whole pixels.
+    const Status& end = records.back();
+    EXPECT_EQ(last, (Rect{static_cast<int>(end.x), static_cast<int>(end.y), static_cast<int>(end.w),
+                          static_cast<int>(end.h)}))
+        << "picture " << toString(last) << ", status x " << end.x << " y " << end.y << " w " << end.w << " h "
+        << end.h;
+
+    // Pressed against the right edge it rests inside, at most one step short.
+    EXPECT_LE(end.x + end.w, 600.0);
+    EXPECT_GE(end.x + end.w, 600.0 - speed * longestFrame) << "longest frame " << longestFrame << " s";
+}
+
+// Every way out is a normal end through the frame loop: status 0, a complete
+// status stream, nothing on stderr.
+struct QuitCase {
+    const char* name;
+    unsigned long key;  // 0: not a key
+    int signo;          // 0: not a signal
+};
+
+std::ostream& operator<<(std::ostream& out, const QuitCase& c)
+{
+    return out << c.name;
+}
+
+class MobrixQuit : public testing::TestWithParam<QuitCase> {};
+
+TEST_P(MobrixQuit, EndsWithStatusZero)
+{
+    const QuitCase& c = GetParam();
+    Program mobrix(MOBRIX_PATH);
+    ASSERT_TRUE(mobrix.waitForWindow("Mobrix"));
+    ASSERT_EQ(settledBlock(mobrix, 1000, 500), (Rect{0, 0, 20, 20}));
+
+    if (c.key != 0) {
+        mobrix.tapKey(c.key);
+    } else if (c.signo != 0) {
+        mobrix.sendSignal(c.signo);
+    } else {
+        mobrix.closeWindow();
+    }
+    const auto status = mobrix.waitExit();
+    ASSERT_TRUE(status.has_value()) << c.name << " did not end it";
+    EXPECT_EQ(*status, 0) << toString(*status);
+    EXPECT_EQ(mobrix.stderrText(), "");
+    const std::vector<Status> records = parseStatusStream(mobrix.stdoutText());
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.back().x, 0.0);
+    EXPECT_EQ(records.back().w, 20.0);
+}
+
+const QuitCase quitCases[] = {
+    {"Q", XK_q, 0},
+    {"Escape", XK_Escape, 0},
+    {"WindowClose", 0, 0},
+    {"SIGTERM", 0, SIGTERM},
+    {"SIGINT", 0, SIGINT},
+};
+
+INSTANTIATE_TEST_SUITE_P(MobrixEndToEnd, MobrixQuit, testing::ValuesIn(quitCases),
+                         [](const testing::TestParamInfo<QuitCase>& row) { return row.param.name; });
+
+// No video driver can start: one line on stderr naming the step that failed,
+// no status line, status 1.
+TEST(MobrixEndToEnd, MissingVideoDriverFailsWithStatusOne)
+{
+    Program mobrix(MOBRIX_PATH, {{{"SDL_VIDEODRIVER", "doesnotexist"}}, {}});
+    const auto status = mobrix.waitExit();
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 1) << toString(*status);
+    EXPECT_EQ(mobrix.stdoutText(), "");
+    EXPECT_TRUE(std::regex_match(mobrix.stderrText(), std::regex("mobrix: SDL_CreateWindow failed: .+\n")))
+        << mobrix.stderrText();
+}
