@@ -10,6 +10,7 @@ packages=(
   xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
   faketime                            # a fixed or stepped wall clock in tests
   dpkg-dev                            # dpkg-shlibdeps works out the Debian package's dependencies
+  zlib1g-dev                          # PNG writing in the screenshot tool
 )
 
 missing=()

@@ -1,0 +1,199 @@
+// Runs one of the programs in a private Xvfb for a fixed time and reports its
+// frame times, how long it took from launch to its first picture, and its
+// peak memory, as one tab-separated line on standard output:
+//
+//   program  size  renderer  frames  p10_ms  median_ms  p90_ms  launch_ms  vmhwm_kib
+//
+// Usage:
+//   frame_time_probe PROGRAM_PATH [--size WxH] [--seconds S] [--software]
+//   frame_time_probe --renderer-info [--software]
+//
+// The program opens at its own size; --size resizes it once its first
+// picture is up, and only frames that began after the resize count. With
+// --software the program runs with SDL_RENDER_DRIVER=software, otherwise SDL
+// picks the renderer. --renderer-info prints the renderer SDL picks on this
+// X server (and, for OpenGL, the GL renderer string) and exits.
+//
+// A benchmark tool, not a test: run it through bench/frame_times.sh.
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "first_picture.h"
+#include "frame_stats.h"
+#include "x11_harness.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+long vmHwmKib(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+// The renderer a program would get: the same request the programs make.
+int rendererInfo(bool software)
+{
+    harness::XServer::instance();  // sets DISPLAY
+    if (software) {
+        SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+    }
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "frame_time_probe: SDL_Init failed: %s\n", SDL_GetError());
+        return 1;
+    }
+    SDL_Window* window = SDL_CreateWindow("probe", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 64, 64,
+                                          SDL_WINDOW_HIDDEN);
+    SDL_Renderer* renderer = window != nullptr ? SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED) : nullptr;
+    std::string description = "software (no accelerated renderer)";
+    if (renderer != nullptr) {
+        SDL_RendererInfo info;
+        SDL_GetRendererInfo(renderer, &info);
+        description = info.name;
+        if (description.rfind("opengl", 0) == 0) {
+            using GetString = const unsigned char* (*)(unsigned int);
+            const unsigned int glRenderer = 0x1F01;
+            auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+            const unsigned char* name = getString != nullptr ? getString(glRenderer) : nullptr;
+            if (name != nullptr) {
+                description += std::string(" on ") + reinterpret_cast<const char*>(name);
+            }
+        }
+        SDL_DestroyRenderer(renderer);
+    }
+    if (window != nullptr) {
+        SDL_DestroyWindow(window);
+    }
+    SDL_Quit();
+    std::printf("%s\n", description.c_str());
+    return 0;
+}
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: frame_time_probe PROGRAM_PATH [--size WxH] [--seconds S] [--software]\n"
+                 "       frame_time_probe --renderer-info [--software]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string path;
+    int width = 0, height = 0;
+    double seconds = 10.0;
+    bool software = false;
+    bool infoOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--software") {
+            software = true;
+        } else if (arg == "--renderer-info") {
+            infoOnly = true;
+        } else if (arg == "--size" && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0) {
+                return usage();
+            }
+        } else if (arg == "--seconds" && i + 1 < argc) {
+            seconds = std::atof(argv[++i]);
+        } else if (path.empty() && arg.rfind("--", 0) != 0) {
+            path = arg;
+        } else {
+            return usage();
+        }
+    }
+    if (infoOnly) {
+        return rendererInfo(software);
+    }
+    if (path.empty() || seconds <= 0.0) {
+        return usage();
+    }
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::optional<firstpicture::ProgramInfo> info = firstpicture::programInfo(name);
+    if (!info) {
+        std::fprintf(stderr, "frame_time_probe: unknown program %s\n", name.c_str());
+        return 2;
+    }
+
+    // The X server starts before the clock does: its start-up is not the program's.
+    harness::XServer::instance();
+    harness::LaunchOptions options;
+    if (software) {
+        options.env["SDL_RENDER_DRIVER"] = "software";
+    } else {
+        options.unset.push_back("SDL_RENDER_DRIVER");
+    }
+
+    const Clock::time_point launch = Clock::now();
+    harness::Program program(path, options);
+    const auto firstPicture = firstpicture::waitForFirstPicture(program, *info, launch, std::chrono::seconds(60));
+    if (!firstPicture) {
+        std::fprintf(stderr, "frame_time_probe: %s showed no picture (%s)\n", name.c_str(),
+                     program.running() ? "time-out" : "it ended");
+        return 1;
+    }
+    const double launchSeconds = firstPicture->count();
+    if (!program.waitForWindow(info->caption, std::chrono::seconds(5))) {
+        return 1;
+    }
+
+    double from = launchSeconds;
+    std::string size = "default";
+    if (width > 0) {
+        program.resize(width, height);
+        from = secondsSince(launch);
+        size = std::to_string(width) + "x" + std::to_string(height);
+    }
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double to = secondsSince(launch);
+    const long peakKib = vmHwmKib(program.pid());
+
+    program.closeWindow();
+    const std::optional<harness::ExitStatus> status = program.waitExit(std::chrono::seconds(60));
+    if (!status || !(*status == 0)) {
+        std::fprintf(stderr, "frame_time_probe: %s did not end with status 0 after the close (%s)\n", name.c_str(),
+                     status ? harness::toString(*status).c_str() : "still running");
+        return 1;
+    }
+    const std::optional<std::vector<double>> deltas = frametimes::parseDeltas(program.stdoutText());
+    if (!deltas) {
+        std::fprintf(stderr, "frame_time_probe: %s wrote an unreadable status stream\n", name.c_str());
+        return 1;
+    }
+    std::vector<double> frames = frametimes::framesBetween(*deltas, from, to);
+    // The first counted frame may still have been under way when the window
+    // changed size; leave it out.
+    if (!frames.empty()) {
+        frames.erase(frames.begin());
+    }
+    if (frames.empty()) {
+        std::fprintf(stderr, "frame_time_probe: %s finished no whole frame in %.1f s\n", name.c_str(), seconds);
+        return 1;
+    }
+    const frametimes::Summary summary = frametimes::summarise(frames);
+    std::printf("%s\t%s\t%s\t%zu\t%.4f\t%.4f\t%.4f\t%.1f\t%ld\n", name.c_str(), size.c_str(),
+                software ? "software" : "auto", summary.frames, summary.p10 * 1e3, summary.median * 1e3,
+                summary.p90 * 1e3, launchSeconds * 1e3, peakKib);
+    return 0;
+}
