@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -45,12 +46,15 @@ int frozenSeed()
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(nanoseconds & 0xffffffff));
 }
 
-LaunchOptions frozenClock()
+// How every quenzel of these tests is started. In the sanitizer build, leak
+// checking is off for the program: its SDL_Quit unloads Mesa's GL libraries,
+// whose last allocations then show up as leaks from an unknown module that no
+// suppression can name. The program's own code allocates nothing, and the
+// scene's tests run with leak checking on.
+LaunchOptions quenzelOptions(std::map<std::string, std::string> env = {})
 {
-    LaunchOptions options{frozenClockEnv(frozenTime), {}};
-    // A sanitizer build would refuse to start with libfaketime preloaded ahead of it.
-    options.env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
-    return options;
+    env["ASAN_OPTIONS"] = "detect_leaks=0";
+    return {env, {}};
 }
 
 // "" when the capture is the flag at the given size and angle, else the first fault.
@@ -138,7 +142,7 @@ TEST(QuenzelEndToEnd, FrozenClockShowsTheExpectedFlag)
     perlin.SetSeed(frozenSeed());
     ASSERT_LT(frozenSeed(), 0) << "this time is chosen to give a seed with the sign bit set";
 
-    Program quenzel(QUENZEL_PATH, frozenClock());
+    Program quenzel(QUENZEL_PATH, quenzelOptions(frozenClockEnv(frozenTime)));
     ASSERT_TRUE(quenzel.waitForWindow("Quenzel"));
     expectFlag(quenzel, perlin, 500, 300);
 
@@ -165,7 +169,7 @@ TEST(QuenzelEndToEnd, FrozenClockShowsTheExpectedFlag)
 TEST(QuenzelEndToEnd, RotationFollowsTheWallClockAndQEndsIt)
 {
     const auto started = std::chrono::steady_clock::now();
-    Program quenzel(QUENZEL_PATH);
+    Program quenzel(QUENZEL_PATH, quenzelOptions());
     ASSERT_TRUE(quenzel.waitForWindow("Quenzel"));
     ASSERT_TRUE(waitForFirstFrame(quenzel));
     // Let it turn for a while, then quit with Q.
@@ -214,7 +218,7 @@ TEST(QuenzelEndToEnd, CloseAndTerminateEndCleanly)
     };
     for (const Ending& ending : endings) {
         SCOPED_TRACE(ending.name);
-        Program quenzel(QUENZEL_PATH);
+        Program quenzel(QUENZEL_PATH, quenzelOptions());
         ASSERT_TRUE(quenzel.waitForWindow("Quenzel"));
         ASSERT_TRUE(waitForFirstFrame(quenzel));
         ending.act(quenzel);
