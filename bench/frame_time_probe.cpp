@@ -5,14 +5,16 @@
 //   program  size  renderer  frames  p10_ms  median_ms  p90_ms  launch_ms  vmhwm_kib
 //
 // Usage:
-//   frame_time_probe PROGRAM_PATH [--size WxH] [--seconds S] [--software]
+//   frame_time_probe PROGRAM_PATH [--size WxH] [--seconds S] [--software] [--env NAME=VALUE]...
 //   frame_time_probe --renderer-info [--software]
 //
 // The program opens at its own size; --size resizes it once its first
 // picture is up, and only frames that began after the resize count. With
 // --software the program runs with SDL_RENDER_DRIVER=software, otherwise SDL
 // picks the renderer. --renderer-info prints the renderer SDL picks on this
-// X server (and, for OpenGL, the GL renderer string) and exits.
+// X server (and, for OpenGL, the GL renderer string) and exits. Each --env
+// sets one more variable for the program, for trying SDL's hints; the
+// renderer column then lists them after the renderer's name.
 //
 // A benchmark tool, not a test: run it through bench/frame_times.sh.
 
@@ -24,6 +26,8 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "first_picture.h"
 #include "frame_stats.h"
@@ -91,7 +95,7 @@ int rendererInfo(bool software)
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: frame_time_probe PROGRAM_PATH [--size WxH] [--seconds S] [--software]\n"
+                 "usage: frame_time_probe PROGRAM_PATH [--size WxH] [--seconds S] [--software] [--env NAME=VALUE]...\n"
                  "       frame_time_probe --renderer-info [--software]\n");
     return 2;
 }
@@ -105,6 +109,7 @@ int main(int argc, char** argv)
     double seconds = 10.0;
     bool software = false;
     bool infoOnly = false;
+    std::vector<std::pair<std::string, std::string>> extraEnv;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--software") {
@@ -115,6 +120,13 @@ int main(int argc, char** argv)
             if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0) {
                 return usage();
             }
+        } else if (arg == "--env" && i + 1 < argc) {
+            const std::string assignment = argv[++i];
+            const std::size_t equals = assignment.find('=');
+            if (equals == std::string::npos || equals == 0) {
+                return usage();
+            }
+            extraEnv.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
         } else if (arg == "--seconds" && i + 1 < argc) {
             seconds = std::atof(argv[++i]);
         } else if (path.empty() && arg.rfind("--", 0) != 0) {
@@ -143,6 +155,11 @@ int main(int argc, char** argv)
         options.env["SDL_RENDER_DRIVER"] = "software";
     } else {
         options.unset.push_back("SDL_RENDER_DRIVER");
+    }
+    std::string renderer = software ? "software" : "auto";
+    for (const auto& [variable, value] : extraEnv) {
+        options.env[variable] = value;
+        renderer += "," + variable + "=" + value;
     }
 
     const Clock::time_point launch = Clock::now();
@@ -193,7 +210,7 @@ int main(int argc, char** argv)
     }
     const frametimes::Summary summary = frametimes::summarise(frames);
     std::printf("%s\t%s\t%s\t%zu\t%.4f\t%.4f\t%.4f\t%.1f\t%ld\n", name.c_str(), size.c_str(),
-                software ? "software" : "auto", summary.frames, summary.p10 * 1e3, summary.median * 1e3,
+                renderer.c_str(), summary.frames, summary.p10 * 1e3, summary.median * 1e3,
                 summary.p90 * 1e3, launchSeconds * 1e3, peakKib);
     return 0;
 }
