@@ -6,6 +6,7 @@
 //
 // Usage:
 //   frame_time_probe PROGRAM_PATH [--size WxH] [--seconds S] [--software] [--env NAME=VALUE]...
+//                    [--perf FILE]
 //   frame_time_probe --renderer-info [--software]
 //
 // The program opens at its own size; --size resizes it once its first
@@ -14,11 +15,16 @@
 // picks the renderer. --renderer-info prints the renderer SDL picks on this
 // X server (and, for OpenGL, the GL renderer string) and exits. Each --env
 // sets one more variable for the program, for trying SDL's hints; the
-// renderer column then lists them after the renderer's name.
+// renderer column then lists them after the renderer's name. With --perf the
+// timed span is also recorded by `perf record` into FILE, for a profile of
+// where the program's time goes (the sampling slows it a little, so a
+// profiled run's frame times are not the ones to report).
 //
 // A benchmark tool, not a test: run it through bench/frame_times.sh.
 
 #include <SDL.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -52,6 +58,25 @@ long vmHwmKib(pid_t pid)
         }
     }
     return -1;
+}
+
+// Samples every thread of `pid` for `seconds` with perf, into `file`.
+bool recordProfile(pid_t pid, double seconds, const std::string& file)
+{
+    const std::string target = std::to_string(pid);
+    const std::string duration = std::to_string(seconds);
+    const pid_t perf = fork();
+    if (perf == 0) {
+        execlp("perf", "perf", "record", "--quiet", "--freq", "999", "--pid", target.c_str(), "--output",
+               file.c_str(), "--", "sleep", duration.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (perf < 0 || waitpid(perf, &status, 0) != perf || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "frame_time_probe: perf record failed (is perf installed and allowed here?)\n");
+        return false;
+    }
+    return true;
 }
 
 // The renderer a program would get: the same request the programs make.
@@ -96,6 +121,7 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: frame_time_probe PROGRAM_PATH [--size WxH] [--seconds S] [--software] [--env NAME=VALUE]...\n"
+                 "                        [--perf FILE]\n"
                  "       frame_time_probe --renderer-info [--software]\n");
     return 2;
 }
@@ -110,6 +136,7 @@ int main(int argc, char** argv)
     bool software = false;
     bool infoOnly = false;
     std::vector<std::pair<std::string, std::string>> extraEnv;
+    std::string perfFile;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--software") {
@@ -127,6 +154,8 @@ int main(int argc, char** argv)
                 return usage();
             }
             extraEnv.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
+        } else if (arg == "--perf" && i + 1 < argc) {
+            perfFile = argv[++i];
         } else if (arg == "--seconds" && i + 1 < argc) {
             seconds = std::atof(argv[++i]);
         } else if (path.empty() && arg.rfind("--", 0) != 0) {
@@ -182,7 +211,11 @@ int main(int argc, char** argv)
         from = secondsSince(launch);
         size = std::to_string(width) + "x" + std::to_string(height);
     }
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    if (perfFile.empty()) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    } else if (!recordProfile(program.pid(), seconds, perfFile)) {
+        return 1;
+    }
     const double to = secondsSince(launch);
     const long peakKib = vmHwmKib(program.pid());
 

@@ -41,6 +41,7 @@ machine="$data/machine.tsv"            # what the runs ran on
 bench_csv="$data/quenzel_bench.csv"    # quenzel_bench's own output
 floor="$data/quenzel_bench_median.tsv" # benchmark, width, height, median ms
 points="$data/quenzel_plot.tsv"        # megapixels, median, p10, p90; a block per renderer
+profiles="$data/profiles.tsv"          # where each program's CPU time goes, by library
 
 missing=()
 if ! $report_only; then
@@ -57,6 +58,56 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "frame_times: install them (e.g. apt-get install gnuplot-nox); scripts/setup.sh installs what the build needs" >&2
   exit 1
 fi
+
+# Where a program's CPU time goes: `perf record` on all its threads during a
+# 5 s run at its opening size, summed by library into a few groups. Skipped,
+# with a word, where perf is missing or not allowed.
+profile_runs() {
+  local probe="$build/bin/frame_time_probe" check
+  check="$(mktemp /tmp/frame-times-perf-XXXXXX)"
+  if ! command -v perf >/dev/null || ! perf record --quiet --output "$check" -- true >/dev/null 2>&1; then
+    rm -f "$check" "$profiles"
+    echo "frame_times: perf is missing or not allowed (Debian package linux-perf): no profile table" >&2
+    return
+  fi
+  rm -f "$check"
+  printf 'program\tsize\trenderer\tMesa OpenGL (llvmpipe)\tSDL2\tlibnoise\tkernel\tC and C++ libraries\tXlib and xcb\tthe program itself\tother\n' >"$profiles"
+  profile() {  # program [probe options]
+    local program="$1" file line
+    shift
+    file="$(mktemp /tmp/frame-times-perf-XXXXXX)"
+    echo "== profile: $program ${*:-(renderer SDL picks)}"
+    line="$("$probe" "$build/bin/$program" --seconds 5 "$@" --perf "$file")"
+    perf report --input "$file" --sort dso --stdio 2>/dev/null | awk -v program="$program" -v line="$line" '
+      /^ *[0-9.]+%/ {
+        share = $1; sub(/%/, "", share); dso = $0; sub(/^ *[0-9.]+% +/, "", dso); sub(/ +$/, "", dso)
+        if (dso ~ /swrast_dri|^\[JIT\]|libGLX|libglapi|libGLdispatch|^libGL\.|libLLVM/) g = 1
+        else if (dso ~ /libSDL2/) g = 2
+        else if (dso ~ /libnoise/) g = 3
+        else if (dso ~ /kernel/) g = 4
+        else if (dso ~ /^(libc|libm|libstdc\+\+|libgcc_s)[.-]/) g = 5
+        else if (dso ~ /^(libX11|libxcb|libXext|libX11-xcb)/) g = 6
+        else if (dso == program) g = 7
+        else g = 8
+        sum[g] += share
+      }
+      END {
+        split(line, f, "\t"); printf "%s\t%s\t%s", f[1], f[2], f[3]
+        for (g = 1; g <= 8; g++) printf "\t%.1f", sum[g]
+        printf "\n"
+      }' | tee -a "$profiles"
+    rm -f "$file"
+  }
+  local direct=(--software --env SDL_FRAMEBUFFER_ACCELERATION=0)
+  profile dravin
+  profile dravin --software
+  profile dravin "${direct[@]}"
+  profile mobrix
+  profile mobrix "${direct[@]}"
+  profile quenzel
+  profile quenzel --software
+  profile quenzel "${direct[@]}"
+}
 
 measure() {
   echo "== build ($build)"
@@ -99,6 +150,8 @@ measure() {
   run quenzel "$slow_seconds"
   run quenzel "$slow_seconds" --size 1000x600
   run quenzel "$slow_seconds" --size 1920x1080
+
+  profile_runs
 
   echo "== quenzel_bench: the scene in-process and the noise-only floor"
   "$build/bin/quenzel_bench" --benchmark_filter='^(Frame|NoiseOnly)/' --benchmark_repetitions=3 \
@@ -208,6 +261,20 @@ EOF
     echo "and *batched* adds \`SDL_RENDER_BATCHING=1\` to that. Frames are counted from the first picture (or from the resize)"
     echo "to the close; launch to first picture is measured at the opening size in every run."
     echo
+    if [ -s "$profiles" ]; then
+      echo "Where the CPU time goes, in per cent of the samples \`perf record\` took of each program (all its threads) during 5 s at its opening size:"
+      echo
+      head -n1 "$profiles" | awk -F'\t' '{ printf "| program | renderer |"; for (i = 4; i <= NF; i++) printf " %s |", $i; printf "\n|---|---|"; for (i = 4; i <= NF; i++) printf "--:|"; printf "\n" }'
+      awk -F'\t' 'NR > 1 {
+        renderer = $3
+        sub(/^auto/, "SDL picks", renderer)
+        sub(/^software,SDL_FRAMEBUFFER_ACCELERATION=0/, "software, straight to X", renderer)
+        printf "| %s | %s |", $1, renderer
+        for (i = 4; i <= NF; i++) printf " %s |", $i
+        printf "\n"
+      }' "$profiles"
+      echo
+    fi
     echo "quenzel_bench, medians of three repetitions (the scene drawn in-process on SDL's software renderer onto a surface, no X server):"
     echo
     echo "| window | whole scene, \`Frame\` (ms) | noise evaluations only, \`NoiseOnly\` (ms) |"
