@@ -211,6 +211,14 @@ Program::Program(const std::string& path, const LaunchOptions& options)
     const std::string outPath = tempDir_ + "/stdout";
     const std::string errPath = tempDir_ + "/stderr";
 
+    // The command line: the wrapper's words, if any, then the program.
+    std::vector<char*> argv;
+    for (const std::string& word : options.wrapper) {
+        argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(const_cast<char*>(path.c_str()));
+    argv.push_back(nullptr);
+
     const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
@@ -227,7 +235,7 @@ Program::Program(const std::string& path, const LaunchOptions& options)
         for (const auto& [name, value] : options.env) {
             setenv(name.c_str(), value.c_str(), 1);
         }
-        execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+        execvp(argv[0], argv.data());
         _exit(127);
     }
 }

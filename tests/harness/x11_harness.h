@@ -71,6 +71,11 @@ struct LaunchOptions {
     std::map<std::string, std::string> env;
     // Environment variables removed for the program.
     std::vector<std::string> unset;
+    // A command to run the program under, e.g. {"valgrind", "--quiet"} or
+    // {"stdbuf", "-o0"}; the program's path is appended to it. The wrapper
+    // must run the program in the process it was started as (valgrind does,
+    // stdbuf execs it), so pid() is the program's and its window is found.
+    std::vector<std::string> wrapper{};
 };
 
 // Environment that runs a program under libfaketime with its wall clock
