@@ -343,6 +343,7 @@ Window findWindow(Display* display, pid_t pid, const std::string& caption)
 bool Program::waitForWindow(const std::string& caption, Millis timeout)
 {
     Display* display = XServer::instance().connection();
+    caption_ = caption;
     const bool found = waitUntil(
         [&] {
             window_ = findWindow(display, pid_, caption);
@@ -360,8 +361,21 @@ bool Program::waitForWindow(const std::string& caption, Millis timeout)
     return true;
 }
 
+bool Program::ensureWindow()
+{
+    Display* display = XServer::instance().connection();
+    XWindowAttributes attributes;
+    if (window_ != 0 && XGetWindowAttributes(display, window_, &attributes) != 0) {
+        return true;
+    }
+    // SDL replaces its first window by a new one when it sets up OpenGL, so a
+    // window found that early can vanish: find the program's window again.
+    return !caption_.empty() && waitForWindow(caption_, 5s);
+}
+
 void Program::sendKey(unsigned long keysym, bool press)
 {
+    ensureWindow();
     Display* display = XServer::instance().connection();
     const KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(keysym));
     if (code == 0) {
@@ -404,6 +418,7 @@ std::chrono::duration<double> Program::holdKeys(const std::vector<unsigned long>
 
 void Program::resize(int width, int height)
 {
+    ensureWindow();
     Display* display = XServer::instance().connection();
     XResizeWindow(display, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
     XSync(display, False);
@@ -421,6 +436,7 @@ void Program::resize(int width, int height)
 
 void Program::iconify()
 {
+    ensureWindow();
     Display* display = XServer::instance().connection();
     XUnmapWindow(display, window_);
     XSync(display, False);
@@ -429,6 +445,7 @@ void Program::iconify()
 
 void Program::restore()
 {
+    ensureWindow();
     Display* display = XServer::instance().connection();
     XMapWindow(display, window_);
     XSync(display, False);
@@ -441,6 +458,7 @@ void Program::restore()
 
 void Program::closeWindow()
 {
+    ensureWindow();
     Display* display = XServer::instance().connection();
     XEvent event;
     std::memset(&event, 0, sizeof event);
@@ -466,13 +484,16 @@ Image Program::capture()
     Display* display = XServer::instance().connection();
     Image image;
     XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, window_, &attributes) == 0) {
-        ADD_FAILURE() << "window is gone";
-        return image;
+    XImage* shot = nullptr;
+    // Two tries: the window found first may be replaced between the size query and the read.
+    for (int attempt = 0; attempt < 2 && shot == nullptr; ++attempt) {
+        if (!ensureWindow() || XGetWindowAttributes(display, window_, &attributes) == 0) {
+            continue;
+        }
+        lastXError = 0;
+        shot = XGetImage(display, window_, 0, 0, static_cast<unsigned>(attributes.width),
+                         static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
     }
-    lastXError = 0;
-    XImage* shot = XGetImage(display, window_, 0, 0, static_cast<unsigned>(attributes.width),
-                             static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
     if (shot == nullptr) {
         ADD_FAILURE() << "XGetImage failed (X error " << lastXError << ")";
         return image;

@@ -148,10 +148,12 @@ public:
 
 private:
     void sendKey(unsigned long keysym, bool press);
+    bool ensureWindow();
 
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
     XWindowId window_ = 0;
+    std::string caption_;
     std::string tempDir_;
 };
 
