@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev       # tests and benchmarks
   xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
   faketime                            # a fixed or stepped wall clock in tests
+  valgrind                            # the memory-check tests
   dpkg-dev                            # dpkg-shlibdeps works out the Debian package's dependencies
   zlib1g-dev                          # PNG writing in the screenshot tool
 )
