@@ -6,7 +6,6 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -48,7 +47,8 @@ class ClockSteps : public testing::TestWithParam<Subject> {};
 TEST_P(ClockSteps, HourForwardAndBackPassThroughWhole)
 {
     const Subject& s = GetParam();
-    const std::string offsetFile = testing::TempDir() + "clock-offset-" + s.name + "-" + std::to_string(getpid());
+    const ScratchDir scratch;
+    const std::string offsetFile = scratch.path + "/offset";
     setClockOffset(offsetFile, "+0");
     LaunchOptions options{steppableClockEnv(offsetFile), {}};
     options.wrapper = unbuffered;
@@ -76,7 +76,6 @@ TEST_P(ClockSteps, HourForwardAndBackPassThroughWhole)
 
     p.closeWindow();
     const auto status = p.waitExit(30s);
-    std::remove(offsetFile.c_str());
     ASSERT_TRUE(status.has_value()) << "still running after the window was closed";
     EXPECT_EQ(*status, 0) << toString(*status);
     EXPECT_EQ(p.stderrText(), "");

@@ -6,9 +6,7 @@
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -36,8 +34,8 @@ class Memcheck : public testing::TestWithParam<Subject> {};
 TEST_P(Memcheck, NoInvalidAccessOrLeakThroughARunAndAClose)
 {
     const Subject& s = GetParam();
-    std::string logDir = testing::TempDir() + "memcheck-XXXXXX";
-    ASSERT_NE(mkdtemp(logDir.data()), nullptr);
+    const ScratchDir scratch;
+    const std::string& logDir = scratch.path;
 
     LaunchOptions options;
     options.wrapper = {"stdbuf", "-o0", "valgrind", "--tool=memcheck", "--leak-check=full",
@@ -67,7 +65,6 @@ TEST_P(Memcheck, NoInvalidAccessOrLeakThroughARunAndAClose)
     const auto status = p.waitExit(120s);
 
     const std::string log = readFile(logDir + "/" + std::to_string(p.pid()) + ".log");
-    std::filesystem::remove_all(logDir);
     ASSERT_TRUE(status.has_value()) << "still running after the window was closed";
     EXPECT_EQ(*status, 0) << toString(*status) << (status->code == memcheckFailed ? ": memcheck found errors" : "")
                           << "\n" << log;

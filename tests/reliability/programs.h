@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <ostream>
 #include <regex>
 #include <string>
@@ -112,5 +115,14 @@ inline bool waitForFirstFrameAndWindow(Program& p, const Subject& s, Millis time
     EXPECT_TRUE(waitForRecords(p, 1, timeout)) << s.name << " drew no frame: " << p.stderrText();
     return p.waitForWindow(s.caption, timeout);
 }
+
+// A private temporary directory, removed with everything in it when the test ends.
+struct ScratchDir {
+    std::string path = testing::TempDir() + "reliability-XXXXXX";
+    ScratchDir() { EXPECT_NE(mkdtemp(path.data()), nullptr) << path; }
+    ~ScratchDir() { std::filesystem::remove_all(path); }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+};
 
 }  // namespace reliability
