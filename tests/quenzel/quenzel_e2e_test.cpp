@@ -46,14 +46,9 @@ int frozenSeed()
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(nanoseconds & 0xffffffff));
 }
 
-// How every quenzel of these tests is started. In the sanitizer build, leak
-// checking is off for the program: its SDL_Quit unloads Mesa's GL libraries,
-// whose last allocations then show up as leaks from an unknown module that no
-// suppression can name. The program's own code allocates nothing, and the
-// scene's tests run with leak checking on.
+// How every quenzel of these tests is started.
 LaunchOptions quenzelOptions(std::map<std::string, std::string> env = {})
 {
-    env["ASAN_OPTIONS"] = "detect_leaks=0";
     return {env, {}};
 }
 
