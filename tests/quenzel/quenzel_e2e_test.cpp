@@ -24,26 +24,11 @@ using namespace harness;
 
 namespace {
 
-// The frozen wall-clock time, and the same instant as a calendar time for timegm.
+// The frozen wall-clock time, and the seed the program takes from it.
 const char* const frozenTime = "2024-03-05 12:34:56";
-const std::tm frozenCalendar = [] {
-    std::tm tm{};
-    tm.tm_year = 2024 - 1900;
-    tm.tm_mon = 2;
-    tm.tm_mday = 5;
-    tm.tm_hour = 12;
-    tm.tm_min = 34;
-    tm.tm_sec = 56;
-    return tm;
-}();
-
-// The seed the program takes from the frozen clock: the low 32 bits of the
-// nanosecond count, read as a signed int.
 int frozenSeed()
 {
-    std::tm calendar = frozenCalendar;
-    const std::int64_t nanoseconds = static_cast<std::int64_t>(timegm(&calendar)) * 1000000000;
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(nanoseconds & 0xffffffff));
+    return expected::seedAt(2024, 3, 5, 12, 34, 56);
 }
 
 // How every quenzel of these tests is started.

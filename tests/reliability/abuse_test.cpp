@@ -37,15 +37,7 @@ const char* const frozenTime = "2025-01-02 03:04:05";
 
 int frozenSeed()
 {
-    std::tm calendar{};
-    calendar.tm_year = 2025 - 1900;
-    calendar.tm_mon = 0;
-    calendar.tm_mday = 2;
-    calendar.tm_hour = 3;
-    calendar.tm_min = 4;
-    calendar.tm_sec = 5;
-    const std::int64_t nanoseconds = static_cast<std::int64_t>(timegm(&calendar)) * 1000000000;
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(nanoseconds & 0xffffffff));
+    return expected::seedAt(2025, 1, 2, 3, 4, 5);
 }
 
 std::string at(int x, int y) { return " at (" + std::to_string(x) + ", " + std::to_string(y) + ")"; }
