@@ -167,16 +167,6 @@ XServer::~XServer()
     }
 }
 
-int XServer::screenWidth() const
-{
-    return DisplayWidth(display_, DefaultScreen(display_));
-}
-
-int XServer::screenHeight() const
-{
-    return DisplayHeight(display_, DefaultScreen(display_));
-}
-
 // ---------------------------------------------------------------- clocks
 
 std::map<std::string, std::string> frozenClockEnv(const std::string& frozenTime)

@@ -52,8 +52,6 @@ public:
     static XServer& instance();
     const std::string& displayName() const { return displayName_; }
     Display* connection() const { return display_; }
-    int screenWidth() const;
-    int screenHeight() const;
 
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
