@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -35,7 +36,6 @@
 #include <utility>
 #include <vector>
 
-#include "first_picture.h"
 #include "frame_stats.h"
 #include "x11_harness.h"
 
@@ -171,19 +171,15 @@ int main(int argc, char** argv)
         return usage();
     }
     const std::string name = path.substr(path.find_last_of('/') + 1);
-    const std::optional<firstpicture::ProgramInfo> info = firstpicture::programInfo(name);
-    if (!info) {
-        std::fprintf(stderr, "frame_time_probe: unknown program %s\n", name.c_str());
-        return 2;
-    }
+    // Each program's window caption is its name with a capital letter.
+    std::string caption = name;
+    caption[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(caption[0])));
 
     // The X server starts before the clock does: its start-up is not the program's.
     harness::XServer::instance();
     harness::LaunchOptions options;
     if (software) {
         options.env["SDL_RENDER_DRIVER"] = "software";
-    } else {
-        options.unset.push_back("SDL_RENDER_DRIVER");
     }
     std::string renderer = software ? "software" : "auto";
     for (const auto& [variable, value] : extraEnv) {
@@ -193,16 +189,13 @@ int main(int argc, char** argv)
 
     const Clock::time_point launch = Clock::now();
     harness::Program program(path, options);
-    const auto firstPicture = firstpicture::waitForFirstPicture(program, *info, launch, std::chrono::seconds(60));
-    if (!firstPicture) {
+    // The launch time ends when the window shows the first frame.
+    if (!program.waitForWindow(caption, std::chrono::seconds(60))) {
         std::fprintf(stderr, "frame_time_probe: %s showed no picture (%s)\n", name.c_str(),
                      program.running() ? "time-out" : "it ended");
         return 1;
     }
-    const double launchSeconds = firstPicture->count();
-    if (!program.waitForWindow(info->caption, std::chrono::seconds(5))) {
-        return 1;
-    }
+    const double launchSeconds = secondsSince(launch);
 
     double from = launchSeconds;
     std::string size = "default";

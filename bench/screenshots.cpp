@@ -12,11 +12,11 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "first_picture.h"
 #include "png_writer.h"
 #include "x11_harness.h"
 
@@ -55,17 +55,17 @@ bool shoot(Program& program, const std::string& path, const std::string& what,
     return save(image, path);
 }
 
-// Waits until the program's first frame is on screen, then takes its window
-// for the harness (see first_picture.h for why not the other way round).
+// Waits until the program's window shows its first frame. The caption is
+// the program's name with a capital letter.
 bool started(Program& program, const std::string& name)
 {
-    const std::optional<firstpicture::ProgramInfo> info = firstpicture::programInfo(name);
-    if (!info || !firstpicture::waitForFirstPicture(program, *info, std::chrono::steady_clock::now(),
-                                                    std::chrono::seconds(30))) {
+    std::string caption = name;
+    caption[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(caption[0])));
+    if (!program.waitForWindow(caption, 30s)) {
         std::fprintf(stderr, "screenshots: %s showed no picture\n", name.c_str());
         return false;
     }
-    return program.waitForWindow(info->caption);
+    return true;
 }
 
 bool endsCleanly(Program& program, const std::string& name)

@@ -10,15 +10,19 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+extern char** environ;
 
 namespace harness {
 
@@ -116,7 +120,8 @@ XServer::XServer()
         dup2(devNull, STDERR_FILENO);
         const std::string fd = std::to_string(displayPipe[1]);
         // -displayfd: the server picks a free display number and writes it to the pipe.
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
+        // -br: a black root window, so a window nobody has drawn into reads black.
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1200x24", "-br", "-nolisten", "tcp",
                "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -205,6 +210,36 @@ Program::Program(const std::string& path, const LaunchOptions& options)
     tempDir_ = dirTemplate;
     const std::string outPath = tempDir_ + "/stdout";
     const std::string errPath = tempDir_ + "/stderr";
+    const std::string home = tempDir_ + "/home";
+    const std::string runtimeDir = tempDir_ + "/runtime";
+    mkdir(home.c_str(), 0700);
+    mkdir(runtimeDir.c_str(), 0700);
+
+    // The program's whole environment, built before the fork.
+    std::map<std::string, std::string> env;
+    for (const char* name : {"PATH", "LANG"}) {
+        if (const char* value = std::getenv(name)) {
+            env[name] = value;
+        }
+    }
+    env["DISPLAY"] = XServer::instance().displayName();
+    env["HOME"] = home;
+    env["XDG_RUNTIME_DIR"] = runtimeDir;
+    for (const auto& [name, value] : options.env) {
+        env[name] = value;
+    }
+    for (const std::string& name : options.unset) {
+        env.erase(name);
+    }
+    std::vector<std::string> envText;
+    for (const auto& [name, value] : env) {
+        envText.push_back(name + "=" + value);
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : envText) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
 
     // The command line: the wrapper's words, if any, then the program.
     std::vector<char*> argv;
@@ -224,12 +259,9 @@ Program::Program(const std::string& path, const LaunchOptions& options)
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        for (const std::string& name : options.unset) {
-            unsetenv(name.c_str());
-        }
-        for (const auto& [name, value] : options.env) {
-            setenv(name.c_str(), value.c_str(), 1);
-        }
+        // Nothing of the test's own leaks in: not its X connection, not its files.
+        close_range(3, ~0U, 0);
+        environ = envp.data();
         execvp(argv[0], argv.data());
         _exit(127);
     }
@@ -243,9 +275,8 @@ Program::~Program()
         waitpid(pid_, &status, 0);
     }
     if (!tempDir_.empty()) {
-        std::remove((tempDir_ + "/stdout").c_str());
-        std::remove((tempDir_ + "/stderr").c_str());
-        rmdir(tempDir_.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(tempDir_, ignored);
     }
 }
 
@@ -312,6 +343,36 @@ bool isViewable(Display* display, Window window)
     return XGetWindowAttributes(display, window, &attributes) != 0 && attributes.map_state == IsViewable;
 }
 
+// The whole window as the server has it, or null if it cannot be read now
+// (gone, unmapped, or reaching past the screen while being resized).
+XImage* readWindow(Display* display, Window window, XWindowAttributes& attributes)
+{
+    if (XGetWindowAttributes(display, window, &attributes) == 0 || attributes.map_state != IsViewable) {
+        return nullptr;
+    }
+    return XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                     static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+}
+
+// True if some pixel of the window is not black: a frame has been drawn.
+bool showsDrawing(Display* display, Window window)
+{
+    XWindowAttributes attributes;
+    XImage* shot = readWindow(display, window, attributes);
+    if (shot == nullptr) {
+        return false;
+    }
+    const unsigned long colourBits = shot->red_mask | shot->green_mask | shot->blue_mask;
+    bool drawn = false;
+    for (int y = 0; y < shot->height && !drawn; ++y) {
+        for (int x = 0; x < shot->width && !drawn; ++x) {
+            drawn = (XGetPixel(shot, x, y) & colourBits) != 0;
+        }
+    }
+    XDestroyImage(shot);
+    return drawn;
+}
+
 // The top-level window of `pid` with `caption`, or 0.
 Window findWindow(Display* display, pid_t pid, const std::string& caption)
 {
@@ -339,15 +400,18 @@ bool Program::waitForWindow(const std::string& caption, Millis timeout)
 {
     Display* display = XServer::instance().connection();
     caption_ = caption;
+    iconified_ = false;
     const bool found = waitUntil(
         [&] {
             window_ = findWindow(display, pid_, caption);
-            return window_ != 0 && isViewable(display, window_);
+            return !running() || (window_ != 0 && showsDrawing(display, window_));
         },
-        timeout);
-    if (!found) {
-        ADD_FAILURE() << "no viewable window \"" << caption << "\" of process " << pid_ << " within "
-                      << timeout.count() << " ms";
+        timeout, 2ms);
+    if (!found || !running()) {
+        ADD_FAILURE() << "no drawn window \"" << caption << "\" of process " << pid_ << " within "
+                      << timeout.count() << " ms"
+                      << (status_ ? " (it ended: " + toString(*status_) + ")" : std::string());
+        window_ = 0;
         return false;
     }
     // With no window manager, nobody else hands out the focus.
@@ -360,12 +424,12 @@ bool Program::ensureWindow()
 {
     Display* display = XServer::instance().connection();
     XWindowAttributes attributes;
-    if (window_ != 0 && XGetWindowAttributes(display, window_, &attributes) != 0) {
+    if (window_ != 0 && XGetWindowAttributes(display, window_, &attributes) != 0 &&
+        (iconified_ || attributes.map_state == IsViewable)) {
         return true;
     }
-    // SDL replaces its first window by a new one when it sets up OpenGL, so a
-    // window found that early can vanish: find the program's window again.
-    return !caption_.empty() && waitForWindow(caption_, 5s);
+    // The window is gone or was unmapped behind our back: find the real one again.
+    return !caption_.empty() && waitForWindow(caption_);
 }
 
 void Program::sendKey(unsigned long keysym, bool press)
@@ -435,6 +499,7 @@ void Program::iconify()
     Display* display = XServer::instance().connection();
     XUnmapWindow(display, window_);
     XSync(display, False);
+    iconified_ = true;
     waitUntil([&] { return !isViewable(display, window_); }, 5s);
 }
 
@@ -444,6 +509,7 @@ void Program::restore()
     Display* display = XServer::instance().connection();
     XMapWindow(display, window_);
     XSync(display, False);
+    iconified_ = false;
     if (!waitUntil([&] { return isViewable(display, window_); }, 5s)) {
         ADD_FAILURE() << "window was not mapped again";
     }
@@ -476,23 +542,27 @@ void Program::sendSignal(int signo)
 
 Image Program::capture()
 {
+    std::optional<Image> image = tryCapture();
+    if (!image) {
+        ADD_FAILURE() << "cannot read the window (X error " << lastXError << ")";
+        return {};
+    }
+    return *image;
+}
+
+std::optional<Image> Program::tryCapture()
+{
     Display* display = XServer::instance().connection();
-    Image image;
+    if (!ensureWindow()) {
+        return std::nullopt;
+    }
     XWindowAttributes attributes;
-    XImage* shot = nullptr;
-    // Two tries: the window found first may be replaced between the size query and the read.
-    for (int attempt = 0; attempt < 2 && shot == nullptr; ++attempt) {
-        if (!ensureWindow() || XGetWindowAttributes(display, window_, &attributes) == 0) {
-            continue;
-        }
-        lastXError = 0;
-        shot = XGetImage(display, window_, 0, 0, static_cast<unsigned>(attributes.width),
-                         static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-    }
+    lastXError = 0;
+    XImage* shot = readWindow(display, window_, attributes);
     if (shot == nullptr) {
-        ADD_FAILURE() << "XGetImage failed (X error " << lastXError << ")";
-        return image;
+        return std::nullopt;
     }
+    Image image;
     // Decode each channel through its mask, whatever the visual's byte order.
     const auto channel = [](unsigned long pixel, unsigned long mask) {
         int shift = 0;
@@ -526,8 +596,10 @@ std::pair<Image, bool> Program::waitForPicture(const std::function<bool(const Im
                 ADD_FAILURE() << "the program ended (" << toString(*status_) << ") while a picture was awaited";
                 return true;
             }
-            last = capture();
-            held = last.width > 0 && predicate(last);
+            if (std::optional<Image> image = tryCapture()) {
+                last = std::move(*image);
+                held = predicate(last);
+            }
             return held;
         },
         timeout);
@@ -567,7 +639,7 @@ std::vector<std::string> statusRecords(const std::string& text)
     return records;
 }
 
-bool waitUntil(const std::function<bool()>& condition, Millis timeout)
+bool waitUntil(const std::function<bool()>& condition, Millis timeout, Millis interval)
 {
     const auto deadline = Clock::now() + timeout;
     while (true) {
@@ -577,7 +649,7 @@ bool waitUntil(const std::function<bool()>& condition, Millis timeout)
         if (Clock::now() >= deadline) {
             return false;
         }
-        sleepFor(10ms);
+        sleepFor(interval);
     }
 }
 

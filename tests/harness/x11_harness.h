@@ -45,8 +45,8 @@ struct Image {
 };
 
 // The private X server of this test process: Xvfb at 24-bit depth on a free
-// display number, screen 1920 x 1200, key autorepeat off. Started on first
-// use, stopped when the process exits.
+// display number, screen 1920 x 1200, black root window, key autorepeat off.
+// Started on first use, stopped when the process exits.
 class XServer {
 public:
     static XServer& instance();
@@ -64,10 +64,16 @@ private:
     Display* display_ = nullptr;
 };
 
+// A program under test sees only the environment a test gives it, whoever
+// runs the test: PATH and LANG from the test's own environment, DISPLAY
+// naming the private X server, and a private, empty HOME and XDG_RUNTIME_DIR
+// (as on an X11 desktop, where SDL finds no Wayland compositor and says
+// nothing about it). Nothing else comes in: no SDL_*, LIBGL_*, GTEST_* or
+// WAYLAND_DISPLAY. Of the file descriptors, only 0-2 are inherited.
 struct LaunchOptions {
-    // Extra environment variables for the program (added to, or replacing, the test's own).
+    // Environment variables for the program, added to or replacing the above.
     std::map<std::string, std::string> env;
-    // Environment variables removed for the program.
+    // Environment variables removed from the above, e.g. DISPLAY.
     std::vector<std::string> unset;
     // A command to run the program under, e.g. {"valgrind", "--quiet"} or
     // {"stdbuf", "-o0"}; the program's path is appended to it. The wrapper
@@ -105,9 +111,13 @@ public:
     pid_t pid() const { return pid_; }
     bool running();
 
-    // Waits for this process's top-level window with the given caption to be
-    // mapped and viewable (matched by _NET_WM_PID and WM_NAME), then gives it
-    // the input focus. Fails the current test and returns false on time-out.
+    // Waits for the program's real window: its top-level window with the
+    // given caption (matched by _NET_WM_PID and WM_NAME), viewable, and
+    // showing a drawn frame (a pixel that is not black), then gives it the
+    // input focus. SDL may map a first window and replace it while it sets up
+    // OpenGL; that window is never drawn, so it is never taken. The window is
+    // looked up afresh on every poll. Fails the current test and returns
+    // false on time-out or when the program ends first.
     bool waitForWindow(const std::string& caption, Millis timeout = 15s);
     XWindowId window() const { return window_; }
 
@@ -128,11 +138,13 @@ public:
     void closeWindow();
     void sendSignal(int signo);
 
-    // The window's current contents, read from the X server.
+    // The window's current contents, read from the X server. Fails the test
+    // if the window cannot be read.
     Image capture();
     // Captures until `predicate` holds or the time-out passes; returns the
-    // last capture and whether the predicate held. Fails the test at once if
-    // the program has ended.
+    // last capture and whether the predicate held. A capture that misses (the
+    // window is being replaced or resized) is retried at the next poll. Fails
+    // the test at once if the program has ended.
     std::pair<Image, bool> waitForPicture(const std::function<bool(const Image&)>& predicate,
                                           Millis timeout = 10s);
 
@@ -147,10 +159,12 @@ public:
 private:
     void sendKey(unsigned long keysym, bool press);
     bool ensureWindow();
+    std::optional<Image> tryCapture();
 
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
     XWindowId window_ = 0;
+    bool iconified_ = false;  // unmapped on purpose by iconify()
     std::string caption_;
     std::string tempDir_;
 };
@@ -161,7 +175,7 @@ private:
 // stripped: a final "\n" stays on the last record.
 std::vector<std::string> statusRecords(const std::string& text);
 
-// Polls `condition` every few milliseconds until it holds or `timeout` passes.
-bool waitUntil(const std::function<bool()>& condition, Millis timeout);
+// Polls `condition` every `interval` until it holds or `timeout` passes.
+bool waitUntil(const std::function<bool()>& condition, Millis timeout, Millis interval = 10ms);
 
 }  // namespace harness

@@ -188,7 +188,7 @@ TEST_P(Abuse, ResizeStormUnmapAndKeysLeaveItDrawingAndQuittingCleanly)
     }
     options.wrapper = unbuffered;
     Program p(s.path, options);
-    ASSERT_TRUE(waitForFirstFrameAndWindow(p, s, 30s));
+    ASSERT_TRUE(p.waitForWindow(s.caption, 30s));
 
     std::mt19937 random(stormSeed);
     std::uniform_int_distribution<int> stormW(1, stormMaxWidth), stormH(1, stormMaxHeight);

@@ -46,7 +46,7 @@ TEST_P(Memcheck, NoInvalidAccessOrLeakThroughARunAndAClose)
                        "--suppressions=" VALGRIND_SUPPRESSIONS, "--log-file=" + logDir + "/%p.log"};
     Program p(s.path, options);
     // Start-up alone takes many seconds under memcheck.
-    ASSERT_TRUE(waitForFirstFrameAndWindow(p, s, 180s));
+    ASSERT_TRUE(p.waitForWindow(s.caption, 180s));
     // quenzel draws every pixel through the noise; small, its frames come quickly.
     if (s.kind == Kind::Quenzel) {
         p.resize(64, 40);

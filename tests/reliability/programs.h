@@ -106,16 +106,6 @@ inline bool waitForRecords(Program& p, std::size_t count, Millis timeout)
     return waitUntil([&] { return !p.running() || recordsWritten(p) >= start + count; }, timeout) && p.running();
 }
 
-// Waits for the program's first status record, then for its window. With a
-// GL renderer SDL maps one window, then replaces it by a new one while it
-// creates the renderer; once a frame has been drawn the window is the final
-// one. The program's stdout must be unbuffered.
-inline bool waitForFirstFrameAndWindow(Program& p, const Subject& s, Millis timeout)
-{
-    EXPECT_TRUE(waitForRecords(p, 1, timeout)) << s.name << " drew no frame: " << p.stderrText();
-    return p.waitForWindow(s.caption, timeout);
-}
-
 // A private temporary directory, removed with everything in it when the test ends.
 struct ScratchDir {
     std::string path = testing::TempDir() + "reliability-XXXXXX";
