@@ -11,6 +11,7 @@ packages=(
   faketime                            # a fixed or stepped wall clock in tests
   valgrind                            # the memory-check tests
   dpkg-dev                            # dpkg-shlibdeps works out the Debian package's dependencies
+  file                                # CPack's Debian generator inspects the binaries with it
   zlib1g-dev                          # PNG writing in the screenshot tool
 )
 
