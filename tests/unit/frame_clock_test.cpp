@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include "frame_clock.h"
@@ -20,29 +25,104 @@ nanoseconds systemNow()
     return std::chrono::duration_cast<nanoseconds>(std::chrono::system_clock::now().time_since_epoch());
 }
 
+struct ClockState {
+    long long oldNs = 0;
+    long long newNs = 0;
+    double delta = -1.0;
+};
+
+// The clock probe in a process of its own, so its load-time readings are
+// fresh whatever ran before in this process. It prints its load-time state
+// at once, then ticks once per tick() and prints the state again.
+class Probe {
+public:
+    explicit Probe(const std::map<std::string, std::string>& env = {})
+    {
+        int toProbe[2], fromProbe[2];
+        if (pipe(toProbe) != 0 || pipe(fromProbe) != 0) {
+            ADD_FAILURE() << "pipe failed";
+            return;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(toProbe[0], STDIN_FILENO);
+            dup2(fromProbe[1], STDOUT_FILENO);
+            close_range(3, ~0U, 0);
+            for (const auto& [name, value] : env) {
+                setenv(name.c_str(), value.c_str(), 1);
+            }
+            execl(CLOCK_PROBE_PATH, CLOCK_PROBE_PATH, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(toProbe[0]);
+        close(fromProbe[1]);
+        in_ = toProbe[1];
+        out_ = fromProbe[0];
+    }
+    ~Probe()
+    {
+        close(in_);  // end of input ends the probe
+        close(out_);
+        if (pid_ > 0) {
+            int status = 0;
+            for (int i = 0; i < 500 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
+                usleep(10 * 1000);
+            }
+            if (waitpid(pid_, &status, WNOHANG) == 0) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status, 0);
+            }
+        }
+    }
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+
+    // The next state line, waiting at most 10 s for it.
+    ClockState read()
+    {
+        ClockState state;
+        std::string line;
+        char c = 0;
+        pollfd ready{out_, POLLIN, 0};
+        while (poll(&ready, 1, 10000) == 1 && ::read(out_, &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        std::istringstream fields(line);
+        EXPECT_TRUE(fields >> state.oldNs >> state.newNs >> state.delta) << "probe wrote \"" << line << "\"";
+        return state;
+    }
+    ClockState tick()
+    {
+        EXPECT_EQ(write(in_, "tick\n", 5), 5);
+        return read();
+    }
+
+private:
+    pid_t pid_ = -1;
+    int in_ = -1;
+    int out_ = -1;
+};
+
 }  // namespace
 
-// Declared first so it runs before any tick in this process.
 TEST(FrameClock, LoadTimeReadingsAndFirstTick)
 {
-    const nanoseconds loadOld = CLOCK_OLD;
-    const nanoseconds loadNew = CLOCK_NEW;
-    const double loadDelta = CLOCK_DELTA;
-
-    EXPECT_EQ(loadDelta, 0.0);
-    EXPECT_LE(loadOld, loadNew) << "two separate readings, in order";
-    EXPECT_LT(systemNow() - loadNew, std::chrono::seconds(60)) << "readings come from the wall clock";
-    EXPECT_GT(loadOld.count(), 0);
+    Probe probe;
+    const ClockState load = probe.read();
+    EXPECT_EQ(load.delta, 0.0);
+    EXPECT_LE(load.oldNs, load.newNs) << "two separate readings, in order";
+    EXPECT_LT(systemNow().count() - load.newNs, 60'000'000'000LL) << "readings come from the wall clock";
+    EXPECT_GT(load.oldNs, 0);
 
     const nanoseconds before = systemNow();
-    calcDeltaTime();
+    const ClockState first = probe.tick();
     const nanoseconds after = systemNow();
 
-    EXPECT_EQ(CLOCK_OLD, loadNew) << "the first tick measures from the second load reading";
-    EXPECT_GE(CLOCK_NEW, before);
-    EXPECT_LE(CLOCK_NEW, after);
-    EXPECT_EQ(CLOCK_DELTA, 1e-9 * static_cast<double>((CLOCK_NEW - CLOCK_OLD).count()));
-    EXPECT_GT(CLOCK_DELTA, 0.0);
+    EXPECT_EQ(first.oldNs, load.newNs) << "the first tick measures from the second load reading";
+    EXPECT_GE(first.newNs, before.count());
+    EXPECT_LE(first.newNs, after.count());
+    EXPECT_EQ(first.delta, 1e-9 * static_cast<double>(first.newNs - first.oldNs));
+    EXPECT_GT(first.delta, 0.0);
 }
 
 TEST(FrameClock, ConsecutiveTicksChainAndStaySmall)
@@ -91,51 +171,41 @@ TEST(FrameClock, WallClockStepsPassThroughOneDelta)
     // A probe that dies early must fail the checks below, not kill this process.
     signal(SIGPIPE, SIG_IGN);
 
-    const std::string command = std::string("LD_PRELOAD=") + LIBFAKETIME_PATH +
-                                " FAKETIME_NO_CACHE=1 FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME_TIMESTAMP_FILE=" +
-                                offsetFile + " timeout 30 " + CLOCK_PROBE_PATH + " > " + dir + "/out";
-    FILE* probe = popen(command.c_str(), "w");
-    ASSERT_NE(probe, nullptr);
-    const auto tick = [&] {
-        std::fputs("tick\n", probe);
-        std::fflush(probe);
-        usleep(100 * 1000);  // the probe answers at once; this keeps the ticks apart in time
-    };
-    tick();                 // from load to now, no step
-    tick();                 // normal
-    setOffset("-1h");
-    tick();                 // carries the step back
-    tick();                 // normal again
-    setOffset("+1h");
-    tick();                 // carries two hours forward
-    tick();                 // normal again
-    ASSERT_EQ(pclose(probe), 0);
-
-    std::ifstream out(std::string(dir) + "/out");
-    long long oldNs = 0, newNs = 0, previousNew = 0;
-    double delta = 0.0;
-    double deltas[6];
-    for (int i = 0; i < 6; ++i) {
-        ASSERT_TRUE(out >> oldNs >> newNs >> delta) << "tick " << i;
-        if (i > 0) {
-            EXPECT_EQ(oldNs, previousNew);
-        }
-        EXPECT_EQ(delta, 1e-9 * static_cast<double>(newNs - oldNs));
-        previousNew = newNs;
-        deltas[i] = delta;
+    ClockState ticks[6];
+    {
+        Probe probe({{"LD_PRELOAD", LIBFAKETIME_PATH},
+                     {"FAKETIME_NO_CACHE", "1"},
+                     {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+                     {"FAKETIME_TIMESTAMP_FILE", offsetFile}});
+        probe.read();  // the load-time state
+        const auto tick = [&] {
+            usleep(100 * 1000);  // keeps the ticks apart in time
+            return probe.tick();
+        };
+        ticks[0] = tick();  // from load to now, no step
+        ticks[1] = tick();  // normal
+        setOffset("-1h");
+        ticks[2] = tick();  // carries the step back
+        ticks[3] = tick();  // normal again
+        setOffset("+1h");
+        ticks[4] = tick();  // carries two hours forward
+        ticks[5] = tick();  // normal again
     }
-    EXPECT_GE(deltas[1], 0.0);
-    EXPECT_LT(deltas[1], 5.0);
-    EXPECT_LT(deltas[2], -3600.0 + 5.0);
-    EXPECT_GT(deltas[2], -3600.0);
-    EXPECT_GE(deltas[3], 0.0);
-    EXPECT_LT(deltas[3], 5.0);
-    EXPECT_GT(deltas[4], 7200.0);
-    EXPECT_LT(deltas[4], 7200.0 + 5.0);
-    EXPECT_GE(deltas[5], 0.0);
-    EXPECT_LT(deltas[5], 5.0);
-
     std::remove(offsetFile.c_str());
-    std::remove((std::string(dir) + "/out").c_str());
     rmdir(dir);
+
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0) {
+            EXPECT_EQ(ticks[i].oldNs, ticks[i - 1].newNs) << "tick " << i;
+        }
+        EXPECT_EQ(ticks[i].delta, 1e-9 * static_cast<double>(ticks[i].newNs - ticks[i].oldNs)) << "tick " << i;
+    }
+    for (int normal : {1, 3, 5}) {
+        EXPECT_GE(ticks[normal].delta, 0.0) << "tick " << normal;
+        EXPECT_LT(ticks[normal].delta, 5.0) << "tick " << normal;
+    }
+    EXPECT_LT(ticks[2].delta, -3600.0 + 5.0);
+    EXPECT_GT(ticks[2].delta, -3600.0);
+    EXPECT_GT(ticks[4].delta, 7200.0);
+    EXPECT_LT(ticks[4].delta, 7200.0 + 5.0);
 }
