@@ -43,6 +43,7 @@ void init()
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         exitOnSetupFailure("SDL_Init");
     }
+    exitIfNoDisplay();
     sdlWindow = SDL_CreateWindow("Dravin", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                  windowWidth, windowHeight, SDL_WINDOW_RESIZABLE);
     if (sdlWindow == nullptr) {

@@ -66,6 +66,7 @@ void init()
     if (sdlWindow == nullptr) {
         exitOnSetupFailure("SDL_CreateWindow");
     }
+    exitIfNoDisplay();  // video has started only now
     sdlRenderer = createRenderer(sdlWindow);
 }
 

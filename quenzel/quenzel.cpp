@@ -35,6 +35,7 @@ int main(int, char**)
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         exitOnSetupFailure("SDL_Init");
     }
+    exitIfNoDisplay();
     SDL_Window* window = SDL_CreateWindow("Quenzel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                           width, height, SDL_WINDOW_RESIZABLE);
     if (window == nullptr) {
