@@ -2,18 +2,32 @@
 # Sets up, builds and runs the whole test suite twice: in a normal build and
 # in an AddressSanitizer + UndefinedBehaviorSanitizer build. The end-to-end
 # tests start their own Xvfb, so no display is needed.
+#
+#   scripts/test.sh                   # both builds
+#   scripts/test.sh --no-sanitizers   # the normal build only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+sanitizers=yes
+case "${1:-}" in
+  "") ;;
+  --no-sanitizers) sanitizers=no ;;
+  *) echo "usage: scripts/test.sh [--no-sanitizers]" >&2; exit 2 ;;
+esac
+
 scripts/setup.sh
 jobs="$(nproc)"
+echo "== $(. /etc/os-release && echo "$PRETTY_NAME"); $(dpkg-query -W -f='${Package} ${Version}' libsdl2-2.0-0 2>/dev/null);" \
+  "$(c++ --version | head -n1); $(cmake --version | head -n1)"
 
 echo "== normal build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
 
-echo "== sanitizer build (ASan + UBSan)"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_SANITIZERS=ON -DBUILD_BENCHMARKS=OFF
-cmake --build build-asan -j"$jobs"
-ctest --test-dir build-asan --output-on-failure
+if [ "$sanitizers" = yes ]; then
+  echo "== sanitizer build (ASan + UBSan)"
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_SANITIZERS=ON -DBUILD_BENCHMARKS=OFF
+  cmake --build build-asan -j"$jobs"
+  ctest --test-dir build-asan --output-on-failure
+fi
