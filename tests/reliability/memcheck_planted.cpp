@@ -11,7 +11,30 @@ namespace {
 
 // volatile: the compiler must keep the read and the allocation.
 volatile int sink = 0;
-int* volatile lost = nullptr;
+
+__attribute__((noinline)) void readPastTheEnd()
+{
+    volatile int* array = new int[4]{1, 2, 3, 4};
+    const volatile int end = 4;
+    sink = array[end];
+    delete[] array;
+}
+
+__attribute__((noinline)) void leakABlock()
+{
+    int* volatile block = new int[8]{};
+    static_cast<void>(block);
+}
+
+// Overwrites the stack below main, so no stale copy of the leaked pointer
+// is left there for the leak check to find.
+__attribute__((noinline)) void scrubStack()
+{
+    volatile char junk[16384];
+    for (volatile char& c : junk) {
+        c = 0;
+    }
+}
 
 }  // namespace
 
@@ -28,13 +51,8 @@ int main(int, char**)
     SDL_RenderClear(renderer);
     SDL_RenderPresent(renderer);
 
-    volatile int* array = new int[4]{1, 2, 3, 4};
-    const volatile int end = 4;
-    sink = array[end];  // out of bounds
-    delete[] array;
-
-    lost = new int[8]{};
-    lost = nullptr;  // leaked
-
+    readPastTheEnd();
+    leakABlock();
+    scrubStack();
     return 0;
 }
