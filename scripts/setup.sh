@@ -11,7 +11,7 @@ packages=(
   faketime                            # a fixed or stepped wall clock in tests
   valgrind                            # the memory-check tests
   dpkg-dev                            # dpkg-shlibdeps works out the Debian package's dependencies
-  zlib1g-dev                          # PNG writing in the screenshot tool
+  libpng-dev                          # PNG writing in the screenshot tool
 )
 
 missing=()
