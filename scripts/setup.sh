@@ -10,7 +10,8 @@ packages=(
   xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
   faketime                            # a fixed or stepped wall clock in tests
   valgrind                            # the memory-check tests
-  dpkg-dev                            # dpkg-shlibdeps works out the Debian package's dependencies
+  dpkg-dev file                       # CPack's Debian package: dpkg-shlibdeps works out its dependencies
+  lintian man-db                      # the package test: Debian's package checker, and man to read the pages
   libpng-dev                          # PNG writing in the screenshot tool
 )
 
