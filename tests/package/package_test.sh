@@ -43,6 +43,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Each step's heading says how long the test had run when it began.
+section() {
+  echo "-- $* (at ${SECONDS} s)"
+}
+
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -111,14 +116,14 @@ package_files() {
 build_step() {
   local source="$1" build="$2" cpack="$3" cmake="$4" deb_dir="$5"
 
-  echo "-- cmake --install into a throwaway prefix"
+  section "cmake --install into a throwaway prefix"
   "$cmake" --install "$build" --prefix "$scratch/prefix" >/dev/null
   local installed
   installed="$(cd "$scratch/prefix" && find . -not -type d | sort | tr '\n' ' ')"
   [ "$installed" = "./bin/dravin ./bin/mobrix ./bin/quenzel ./share/doc/flagblocks/changelog.gz ./share/doc/flagblocks/copyright ./share/man/man1/dravin.1.gz ./share/man/man1/mobrix.1.gz ./share/man/man1/quenzel.1.gz " ] ||
     fail "cmake --install installed: $installed"
 
-  echo "-- cpack -G DEB"
+  section "cpack -G DEB"
   (cd "$scratch" && "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack.log" 2>&1) || {
     cat "$scratch/cpack.log" >&2
     echo "FAIL: cpack failed (it needs dpkg-dev for dpkg-shlibdeps and file; scripts/setup.sh installs both)" >&2
@@ -129,7 +134,7 @@ build_step() {
   local deb="${debs[0]}"
   echo "   $(basename "$deb")"
 
-  echo "-- contents"
+  section "contents"
   local files
   files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort | tr '\n' ' ')"
   [ "$files" = "-rw-r--r-- ./usr/share/doc/flagblocks/changelog.gz -rw-r--r-- ./usr/share/doc/flagblocks/copyright -rw-r--r-- ./usr/share/man/man1/dravin.1.gz -rw-r--r-- ./usr/share/man/man1/mobrix.1.gz -rw-r--r-- ./usr/share/man/man1/quenzel.1.gz -rwxr-xr-x ./usr/bin/dravin -rwxr-xr-x ./usr/bin/mobrix -rwxr-xr-x ./usr/bin/quenzel " ] ||
@@ -144,7 +149,7 @@ build_step() {
   [ "$licence" = "$(tail -n +3 "$source/LICENSE")" ] ||
     fail "the copyright file's licence text differs from LICENSE"
 
-  echo "-- dependencies"
+  section "dependencies"
   local depends depends_names
   depends="$(dpkg-deb -f "$deb" Depends)"
   echo "   Depends: $depends"
@@ -173,7 +178,7 @@ build_step() {
     done
   done
 
-  echo "-- lintian"
+  section "lintian"
   if ! command -v lintian >/dev/null; then
     fail "lintian not found (Debian package lintian; scripts/setup.sh installs it)"
   else
@@ -189,7 +194,7 @@ build_step() {
     fi
   fi
 
-  echo "-- manual pages"
+  section "manual pages"
   for program in "${programs[@]}"; do
     local page="$scratch/root/usr/share/man/man1/$program.1.gz"
     # As lintian reads them; any message from groff fails.
@@ -198,7 +203,7 @@ build_step() {
     [ ! -s "$scratch/man.err" ] || fail "man --warnings on $program.1: $(cat "$scratch/man.err")"
   done
 
-  echo "-- run from the scratch root under SDL_VIDEODRIVER=dummy"
+  section "run from the scratch root under SDL_VIDEODRIVER=dummy"
   for program in "${programs[@]}"; do
     check_runs "$program" "$scratch/root/usr/bin/$program"
   done
@@ -230,7 +235,7 @@ install_step() {
     *) skip "flagblocks is already on this system (dpkg status '$status'): this test does not replace or remove it" ;;
   esac
 
-  echo "-- apt-get install $(basename "$deb")"
+  section "apt-get install $(basename "$deb")"
   installed_here=yes
   if ! DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
       -o DPkg::Lock::Timeout=120 "$deb" >"$scratch/apt.log" 2>&1; then
@@ -241,7 +246,7 @@ install_step() {
   status="$(dpkg-query -W -f='${db:Status-Abbrev}' flagblocks 2>/dev/null || true)"
   [ "$status" = "ii " ] || fail "after apt-get install, dpkg status is '$status'"
 
-  echo "-- run the installed programs under SDL_VIDEODRIVER=dummy"
+  section "run the installed programs under SDL_VIDEODRIVER=dummy"
   for program in "${programs[@]}"; do
     local binary
     binary="$(command -v "$program" || true)"
@@ -249,7 +254,7 @@ install_step() {
     check_runs "$program" "$binary"
   done
 
-  echo "-- man"
+  section "man"
   for program in "${programs[@]}"; do
     local where
     where="$(man -w "$program" 2>&1 || true)"
@@ -264,7 +269,7 @@ install_step() {
     fi
   done
 
-  echo "-- apt-get remove flagblocks"
+  section "apt-get remove flagblocks"
   if ! DEBIAN_FRONTEND=noninteractive apt-get remove -y -o DPkg::Lock::Timeout=120 flagblocks \
       >"$scratch/apt.log" 2>&1; then
     cat "$scratch/apt.log" >&2
@@ -276,8 +281,11 @@ install_step() {
   while read -r path; do
     [ ! -e "$path" ] && [ ! -L "$path" ] || left+=("$path")
   done < <(package_files "$deb"; echo /usr/share/doc/flagblocks)
-  [ ${#left[@]} -eq 0 ] || fail "left behind after apt-get remove: ${left[*]}"
-  echo "   no file of the package left"
+  if [ ${#left[@]} -eq 0 ]; then
+    echo "   no file of the package left"
+  else
+    fail "left behind after apt-get remove: ${left[*]}"
+  fi
   finish "package_install"
 }
 
