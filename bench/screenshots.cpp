@@ -11,13 +11,13 @@
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "png_writer.h"
 #include "x11_harness.h"
 
 using namespace harness;
@@ -35,8 +35,15 @@ bool save(const Image& image, const std::string& path)
     for (const Rgb& p : image.pixels) {
         rgb.insert(rgb.end(), {p.r, p.g, p.b});
     }
-    if (!png::writeRgb(path, image.width, image.height, rgb)) {
-        std::fprintf(stderr, "screenshots: cannot write %s\n", path.c_str());
+    // libpng's simplified writer: 8-bit RGB, rows from the top, no padding.
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGB;
+    if (png_image_write_to_file(&png, path.c_str(), 0, rgb.data(), 0, nullptr) == 0) {
+        std::fprintf(stderr, "screenshots: cannot write %s: %s\n", path.c_str(), png.message);
+        png_image_free(&png);
         return false;
     }
     std::fprintf(stderr, "screenshots: wrote %s (%d x %d)\n", path.c_str(), image.width, image.height);

@@ -10,9 +10,9 @@ packages=(
   xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
   faketime                            # a fixed or stepped wall clock in tests
   valgrind                            # the memory-check tests
-  dpkg-dev                            # dpkg-shlibdeps works out the Debian package's dependencies
-  file                                # CPack's Debian generator inspects the binaries with it
-  zlib1g-dev                          # PNG writing in the screenshot tool
+  dpkg-dev file                       # CPack's Debian package: dpkg-shlibdeps works out its dependencies
+  lintian man-db                      # the package test: Debian's package checker, and man to read the pages
+  libpng-dev                          # PNG writing in the screenshot tool
 )
 
 missing=()

@@ -1,91 +1,67 @@
 #!/usr/bin/env bash
-# package_test.sh BUILD_DIR CPACK CMAKE
+# The Debian package, in two steps that share this script:
 #
-# Installs the build into a throwaway prefix and checks that bin/ holds the
-# three programs and nothing else is installed. Builds the Debian package,
-# checks its contents and that its Depends names the package of every
-# library the programs link directly (SDL2 and libnoise among them), unpacks
-# it into a scratch root and runs each unpacked program under SDL's dummy
-# video driver: it must keep printing status lines and end with status 0 on
-# SIGTERM, with nothing on standard error.
+# package_test.sh build SOURCE_DIR BUILD_DIR CPACK CMAKE DEB_DIR
+#   Installs the build into a throwaway prefix and checks what lands there.
+#   Builds the Debian package and checks its contents, that its copyright
+#   file carries the repository's licence, that its Depends names the
+#   package of every library the programs link directly (SDL2 and libnoise
+#   among them), that lintian finds no error and no warning in it and that
+#   man --warnings finds nothing in its manual pages. Unpacks it into a
+#   scratch root and runs each unpacked program under SDL's dummy video
+#   driver. Leaves the package in DEB_DIR for the second step.
+#
+# package_test.sh install DEB_DIR
+#   Installs that package as a user would, with apt-get, so that its Depends
+#   come from the archive; runs each installed program; reads each manual
+#   page with man; removes the package and checks that no file of it is
+#   left. This changes the system, so it runs only as root and only where
+#   flagblocks is not installed already (it would otherwise replace and then
+#   remove the copy the system has). Elsewhere it says why and exits with
+#   77, which ctest reports as a skip, never as a pass.
+#
+# A program "runs" when it keeps printing well-formed status lines for 2 s
+# and then ends with status 0 on SIGTERM, with nothing on standard error.
 set -euo pipefail
 
-build="$1"
-cpack="$2"
-cmake="$3"
 programs=(dravin mobrix quenzel)
+skip_status=77
 
 scratch="$(mktemp -d /tmp/package-test-XXXXXX)"
 running=""
+installed_here=""
 cleanup() {
   if [ -n "$running" ]; then
     kill -KILL "$running" 2>/dev/null || true
     wait "$running" 2>/dev/null || true
   fi
+  if [ -n "$installed_here" ] && dpkg-query -W -f='${Status}' flagblocks 2>/dev/null | grep -q ' installed$'; then
+    echo "-- removing the package this test installed" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq flagblocks >/dev/null 2>&1 || true
+  fi
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+
+# Each step's heading says how long the test had run when it began.
+section() {
+  echo "-- $* (at ${SECONDS} s)"
+}
 
 failures=0
 fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
-
-echo "-- cmake --install into a throwaway prefix"
-"$cmake" --install "$build" --prefix "$scratch/prefix" >/dev/null
-installed="$(cd "$scratch/prefix" && find . -not -type d | sort | tr '\n' ' ')"
-[ "$installed" = "./bin/dravin ./bin/mobrix ./bin/quenzel " ] ||
-  fail "cmake --install installed: $installed"
-
-echo "-- cpack -G DEB"
-(cd "$scratch" && "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack.log" 2>&1) || {
-  cat "$scratch/cpack.log" >&2
-  echo "FAIL: cpack failed (dpkg-shlibdeps comes with the dpkg-dev package)" >&2
-  exit 1
+finish() {
+  if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+  fi
+  echo "$1: all checks passed"
+  exit 0
 }
-debs=("$scratch"/package/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: expected one .deb, got: ${debs[*]}" >&2; exit 1; }
-deb="${debs[0]}"
-echo "   $(basename "$deb")"
 
-echo "-- contents"
-files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort | tr '\n' ' ')"
-[ "$files" = "-rwxr-xr-x ./usr/bin/dravin -rwxr-xr-x ./usr/bin/mobrix -rwxr-xr-x ./usr/bin/quenzel " ] ||
-  fail "package files: $files"
-[ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
-  fail "Architecture is $(dpkg-deb -f "$deb" Architecture)"
-
-echo "-- dependencies"
-depends="$(dpkg-deb -f "$deb" Depends)"
-echo "   Depends: $depends"
-# Package names alone, without versions or alternatives' separators.
-depends_names=" $(echo "$depends" | tr ',|' '\n\n' | sed -e 's/(.*)//' -e 's/:.*//' -e 's/ //g' | { grep -v '^$' || true; } | tr '\n' ' ')"
-for name in libsdl2-2.0-0 libnoise0; do
-  case "$depends_names" in *" $name "*) ;; *) fail "Depends lacks $name" ;; esac
-done
-
-dpkg-deb -x "$deb" "$scratch/root"
-for program in "${programs[@]}"; do
-  binary="$scratch/root/usr/bin/$program"
-  # Each library the program names directly must come from a package it depends on.
-  for soname in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    path="$(ldd "$binary" | awk -v so="$soname" '$1 == so && $2 == "=>" {print $3}')"
-    if [ -z "$path" ] || [ ! -e "$path" ]; then
-      fail "$program: $soname not found on this system"
-      continue
-    fi
-    owner="$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n1 | cut -d: -f1)" ||
-      owner="$(dpkg -S "$path" 2>/dev/null | head -n1 | cut -d: -f1)" || true
-    if [ -z "$owner" ]; then
-      fail "$program: no package owns $path ($soname)"
-      continue
-    fi
-    case "$depends_names" in *" $owner "*) ;; *) fail "$program links $soname from $owner, which Depends does not name" ;; esac
-  done
-done
-
-echo "-- run from the scratch root under SDL_VIDEODRIVER=dummy"
 status_pattern() {
   case "$1" in
     dravin) echo '^delta: [0-9]+\.[0-9]{9}$' ;;
@@ -93,18 +69,20 @@ status_pattern() {
     quenzel) echo '^delta: [0-9]+\.[0-9]{8}, 	rotation: [0-9]+\.[0-9]{8}$' ;;
   esac
 }
-for program in "${programs[@]}"; do
-  out="$scratch/$program.out"
-  err="$scratch/$program.err"
+
+# check_runs PROGRAM BINARY: runs BINARY under the dummy video driver.
+check_runs() {
+  local program="$1" binary="$2"
+  local out="$scratch/$program.out" err="$scratch/$program.err" rc
   env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_RENDER_DRIVER SDL_VIDEODRIVER=dummy \
-    "$scratch/root/usr/bin/$program" </dev/null >"$out" 2>"$err" &
+    "$binary" </dev/null >"$out" 2>"$err" &
   running=$!
   sleep 2
   if ! kill -0 "$running" 2>/dev/null; then
     wait "$running" && rc=0 || rc=$?
     running=""
-    fail "$program ended by itself within 2 s (status $rc): $(cat "$err")"
-    continue
+    fail "$binary ended by itself within 2 s (status $rc): $(cat "$err")"
+    return
   fi
   kill -TERM "$running"
   for _ in $(seq 100); do
@@ -112,25 +90,207 @@ for program in "${programs[@]}"; do
     sleep 0.1
   done
   if kill -0 "$running" 2>/dev/null; then
-    fail "$program still running 10 s after SIGTERM"
-    continue  # the cleanup kills it
+    fail "$binary still running 10 s after SIGTERM"
+    return  # the cleanup kills it
   fi
   wait "$running" && rc=0 || rc=$?
   running=""
-  [ "$rc" -eq 0 ] || fail "$program ended with status $rc on SIGTERM"
-  [ ! -s "$err" ] || fail "$program wrote to stderr: $(cat "$err")"
+  [ "$rc" -eq 0 ] || fail "$binary ended with status $rc on SIGTERM"
+  [ ! -s "$err" ] || fail "$binary wrote to stderr: $(cat "$err")"
   # Records are separated by carriage returns; quenzel ends its last one with a newline.
+  local records count bad
   records="$(tr '\r' '\n' <"$out" | sed '/^$/d')"
   count="$(printf '%s\n' "$records" | grep -c . || true)"
   bad="$(printf '%s\n' "$records" | grep -vE "$(status_pattern "$program")" | head -n1 || true)"
-  [ "$(head -c1 "$out")" = $'\r' ] || fail "$program's output does not start with a carriage return"
-  [ "$count" -ge 2 ] || fail "$program printed $count status lines in 2 s"
-  [ -z "$bad" ] || fail "$program printed a malformed status line: $bad"
-  echo "   $program: $count status lines, exit status $rc"
-done
+  [ "$(head -c1 "$out")" = $'\r' ] || fail "$binary's output does not start with a carriage return"
+  [ "$count" -ge 2 ] || fail "$binary printed $count status lines in 2 s"
+  [ -z "$bad" ] || fail "$binary printed a malformed status line: $bad"
+  echo "   $binary: $count status lines, exit status $rc"
+}
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "package: all checks passed"
+# The package's files (not its directories), one path a line, from the .deb itself.
+package_files() {
+  dpkg-deb -c "$1" | awk '$1 !~ /^d/ {print substr($6, 2)}' | sort
+}
+
+build_step() {
+  local source="$1" build="$2" cpack="$3" cmake="$4" deb_dir="$5"
+
+  section "cmake --install into a throwaway prefix"
+  "$cmake" --install "$build" --prefix "$scratch/prefix" >/dev/null
+  local installed
+  installed="$(cd "$scratch/prefix" && find . -not -type d | sort | tr '\n' ' ')"
+  [ "$installed" = "./bin/dravin ./bin/mobrix ./bin/quenzel ./share/doc/flagblocks/changelog.gz ./share/doc/flagblocks/copyright ./share/man/man1/dravin.1.gz ./share/man/man1/mobrix.1.gz ./share/man/man1/quenzel.1.gz " ] ||
+    fail "cmake --install installed: $installed"
+
+  section "cpack -G DEB"
+  (cd "$scratch" && "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack.log" 2>&1) || {
+    cat "$scratch/cpack.log" >&2
+    echo "FAIL: cpack failed (it needs dpkg-dev for dpkg-shlibdeps and file; scripts/setup.sh installs both)" >&2
+    exit 1
+  }
+  local debs=("$scratch"/package/*.deb)
+  [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: expected one .deb, got: ${debs[*]}" >&2; exit 1; }
+  local deb="${debs[0]}"
+  echo "   $(basename "$deb")"
+
+  section "contents"
+  local files
+  files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort | tr '\n' ' ')"
+  [ "$files" = "-rw-r--r-- ./usr/share/doc/flagblocks/changelog.gz -rw-r--r-- ./usr/share/doc/flagblocks/copyright -rw-r--r-- ./usr/share/man/man1/dravin.1.gz -rw-r--r-- ./usr/share/man/man1/mobrix.1.gz -rw-r--r-- ./usr/share/man/man1/quenzel.1.gz -rwxr-xr-x ./usr/bin/dravin -rwxr-xr-x ./usr/bin/mobrix -rwxr-xr-x ./usr/bin/quenzel " ] ||
+    fail "package files: $files"
+  [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
+    fail "Architecture is $(dpkg-deb -f "$deb" Architecture)"
+  dpkg-deb -x "$deb" "$scratch/root"
+  # The licence text in the copyright file is the repository's LICENSE, less
+  # its copyright line, as a Debian extended field: indented, "." for empty lines.
+  local licence
+  licence="$(sed -n '/^ This software/,$p' "$scratch/root/usr/share/doc/flagblocks/copyright" | sed -e 's/^ //' -e 's/^\.$//')"
+  [ "$licence" = "$(tail -n +3 "$source/LICENSE")" ] ||
+    fail "the copyright file's licence text differs from LICENSE"
+
+  section "dependencies"
+  local depends depends_names
+  depends="$(dpkg-deb -f "$deb" Depends)"
+  echo "   Depends: $depends"
+  # Package names alone, without versions or alternatives' separators.
+  depends_names=" $(echo "$depends" | tr ',|' '\n\n' | sed -e 's/(.*)//' -e 's/:.*//' -e 's/ //g' | { grep -v '^$' || true; } | tr '\n' ' ')"
+  for name in libsdl2-2.0-0 libnoise0; do
+    case "$depends_names" in *" $name "*) ;; *) fail "Depends lacks $name" ;; esac
+  done
+  for program in "${programs[@]}"; do
+    local binary="$scratch/root/usr/bin/$program"
+    # Each library the program names directly must come from a package it depends on.
+    for soname in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+      local path owner
+      path="$(ldd "$binary" | awk -v so="$soname" '$1 == so && $2 == "=>" {print $3}')"
+      if [ -z "$path" ] || [ ! -e "$path" ]; then
+        fail "$program: $soname not found on this system"
+        continue
+      fi
+      owner="$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n1 | cut -d: -f1)" ||
+        owner="$(dpkg -S "$path" 2>/dev/null | head -n1 | cut -d: -f1)" || true
+      if [ -z "$owner" ]; then
+        fail "$program: no package owns $path ($soname)"
+        continue
+      fi
+      case "$depends_names" in *" $owner "*) ;; *) fail "$program links $soname from $owner, which Depends does not name" ;; esac
+    done
+  done
+
+  section "lintian"
+  if ! command -v lintian >/dev/null; then
+    fail "lintian not found (Debian package lintian; scripts/setup.sh installs it)"
+  else
+    echo "   $(lintian --version)"
+    # Info and pedantic tags are shown but pass; errors and warnings fail.
+    local rc=0
+    lintian --display-info --pedantic "$deb" >"$scratch/lintian.out" 2>"$scratch/lintian.err" || rc=$?
+    sed 's/^/   /' "$scratch/lintian.out"
+    if grep -qE '^[EW]: ' "$scratch/lintian.out"; then
+      fail "lintian reports errors or warnings (above)"
+    elif [ "$rc" -ne 0 ]; then
+      fail "lintian ended with status $rc: $(cat "$scratch/lintian.err")"
+    fi
+  fi
+
+  section "manual pages"
+  for program in "${programs[@]}"; do
+    local page="$scratch/root/usr/share/man/man1/$program.1.gz"
+    # As lintian reads them; any message from groff fails.
+    LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" >/dev/null 2>"$scratch/man.err" ||
+      fail "man could not format $program.1"
+    [ ! -s "$scratch/man.err" ] || fail "man --warnings on $program.1: $(cat "$scratch/man.err")"
+  done
+
+  section "run from the scratch root under SDL_VIDEODRIVER=dummy"
+  for program in "${programs[@]}"; do
+    check_runs "$program" "$scratch/root/usr/bin/$program"
+  done
+
+  mkdir -p "$deb_dir"
+  rm -f "$deb_dir"/*.deb
+  cp "$deb" "$deb_dir/"
+  finish "package"
+}
+
+skip() {
+  echo "SKIPPED: $*"
+  exit "$skip_status"
+}
+
+install_step() {
+  local deb_dir="$1"
+  local debs=("$deb_dir"/*.deb)
+  [ -f "${debs[0]}" ] || { echo "FAIL: no package in $deb_dir: the package test makes it" >&2; exit 1; }
+  local deb
+  deb="$(readlink -f "${debs[0]}")"
+
+  [ "$(id -u)" -eq 0 ] || skip "not root: installing the package with apt-get needs root"
+  command -v apt-get >/dev/null || skip "no apt-get on this system"
+  local status
+  status="$(dpkg-query -W -f='${db:Status-Abbrev}' flagblocks 2>/dev/null || true)"
+  case "$status" in
+    "" | "un"*) ;;
+    *) skip "flagblocks is already on this system (dpkg status '$status'): this test does not replace or remove it" ;;
+  esac
+
+  section "apt-get install $(basename "$deb")"
+  installed_here=yes
+  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+      -o DPkg::Lock::Timeout=120 "$deb" >"$scratch/apt.log" 2>&1; then
+    cat "$scratch/apt.log" >&2
+    echo "FAIL: apt-get could not install the package" >&2
+    exit 1
+  fi
+  status="$(dpkg-query -W -f='${db:Status-Abbrev}' flagblocks 2>/dev/null || true)"
+  [ "$status" = "ii " ] || fail "after apt-get install, dpkg status is '$status'"
+
+  section "run the installed programs under SDL_VIDEODRIVER=dummy"
+  for program in "${programs[@]}"; do
+    local binary
+    binary="$(command -v "$program" || true)"
+    [ "$binary" = "/usr/bin/$program" ] || { fail "$program found at '$binary', not /usr/bin/$program"; continue; }
+    check_runs "$program" "$binary"
+  done
+
+  section "man"
+  for program in "${programs[@]}"; do
+    local where
+    where="$(man -w "$program" 2>&1 || true)"
+    [ "$where" = "/usr/share/man/man1/$program.1.gz" ] || fail "man -w $program: $where"
+    # Not on a terminal, man writes the formatted page without a pager.
+    if ! MANWIDTH=80 man "$program" >"$scratch/man.txt" 2>"$scratch/man.err"; then
+      fail "man $program failed: $(cat "$scratch/man.err")"
+    elif ! grep -qE "^ +$program - " "$scratch/man.txt"; then
+      fail "man $program shows no NAME line for $program: $(head -n5 "$scratch/man.txt")"
+    else
+      echo "   man $program: $(wc -l <"$scratch/man.txt") lines from $where"
+    fi
+  done
+
+  section "apt-get remove flagblocks"
+  if ! DEBIAN_FRONTEND=noninteractive apt-get remove -y -o DPkg::Lock::Timeout=120 flagblocks \
+      >"$scratch/apt.log" 2>&1; then
+    cat "$scratch/apt.log" >&2
+    fail "apt-get remove failed"
+  fi
+  status="$(dpkg-query -W -f='${db:Status-Abbrev}' flagblocks 2>/dev/null || true)"
+  case "$status" in "" | "un"*) ;; *) fail "after apt-get remove, dpkg status is '$status'" ;; esac
+  local left=()
+  while read -r path; do
+    [ ! -e "$path" ] && [ ! -L "$path" ] || left+=("$path")
+  done < <(package_files "$deb"; echo /usr/share/doc/flagblocks)
+  if [ ${#left[@]} -eq 0 ]; then
+    echo "   no file of the package left"
+  else
+    fail "left behind after apt-get remove: ${left[*]}"
+  fi
+  finish "package_install"
+}
+
+case "${1:-}" in
+  build) shift; build_step "$@" ;;
+  install) shift; install_step "$@" ;;
+  *) echo "usage: package_test.sh build SOURCE_DIR BUILD_DIR CPACK CMAKE DEB_DIR | install DEB_DIR" >&2; exit 2 ;;
+esac
