@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -200,11 +201,17 @@ TEST(MemcheckVerdict, CatchesPlantedFaultsInOurCode)
 
     const Verdict verdict = judge(readFile(scratch.path + "/memcheck.xml"), MEMCHECK_PLANTED_PATH);
     listLibraryFindings("planted", verdict);
-    std::map<std::string, int> kinds;
+    // The compiler may unroll the leaking loop, which splits the leak into a
+    // few records: what counts is which kinds of finding are ours.
+    std::set<std::string> kinds;
     for (const Finding& f : verdict.ours) {
-        ++kinds[f.kind];
+        kinds.insert(f.kind);
+        const std::string& function = culprit(f)->function;
+        EXPECT_TRUE(function.find("readPastTheEnd") != std::string::npos ||
+                    function.find("leakBlocks") != std::string::npos)
+            << "not a planted fault: " << describe(f);
     }
-    EXPECT_EQ(kinds, (std::map<std::string, int>{{"InvalidRead", 1}, {"Leak_DefinitelyLost", 1}}));
+    EXPECT_EQ(kinds, (std::set<std::string>{"InvalidRead", "Leak_DefinitelyLost"}));
 }
 
 }  // namespace
