@@ -74,8 +74,17 @@ status_pattern() {
 check_runs() {
   local program="$1" binary="$2"
   local out="$scratch/$program.out" err="$scratch/$program.err" rc
-  env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_RENDER_DRIVER SDL_VIDEODRIVER=dummy \
-    "$binary" </dev/null >"$out" 2>"$err" &
+  # Sealed off like every program a test starts: a small environment of its
+  # own, and no file descriptors of the test's beyond 0-2.
+  mkdir -p "$scratch/home" && mkdir -p -m 700 "$scratch/runtime"
+  (
+    for fd in /proc/$BASHPID/fd/*; do
+      fd="${fd##*/}"
+      if [ "$fd" -gt 2 ] && [ "$fd" -ne 255 ]; then eval "exec $fd>&-"; fi
+    done
+    exec env -i PATH="$PATH" HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/runtime" SDL_VIDEODRIVER=dummy \
+      "$binary"
+  ) </dev/null >"$out" 2>"$err" &
   running=$!
   sleep 2
   if ! kill -0 "$running" 2>/dev/null; then
