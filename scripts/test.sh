@@ -17,8 +17,10 @@ esac
 
 scripts/setup.sh
 jobs="$(nproc)"
-echo "== $(. /etc/os-release && echo "$PRETTY_NAME"); $(dpkg-query -W -f='${Package} ${Version}' libsdl2-2.0-0 2>/dev/null);" \
-  "$(c++ --version | head -n1); $(cmake --version | head -n1)"
+# What this run tests on: the release, SDL (and SDL 3 underneath, where
+# SDL 2 is sdl2-compat), the compiler and CMake.
+sdl="$(dpkg-query -W -f='${Package} ${Version} ' libsdl2-2.0-0 libsdl3-0 2>/dev/null || true)"
+echo "== $(. /etc/os-release && echo "$PRETTY_NAME"); ${sdl}; $(c++ --version | head -n1); $(cmake --version | head -n1)"
 
 echo "== normal build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
