@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Measures the three programs as whole programs and writes the figures into
+# Measures the three programs as whole programs and quenzel's scene
+# in-process (bench/quenzel_bench), and writes all these figures into
 # docs/performance.md, with a plot of quenzel's frame time against window
-# area beside the noise-only floor from the quenzel benchmark.
+# area beside the benchmark's scene and noise-only floor. This is the one
+# place the project's performance figures are written; other documents link
+# to it.
 #
-#   bench/frame_times.sh                measure, then write the report
+#   bench/frame_times.sh                measure everything, then write the report
+#   bench/frame_times.sh --bench-only   measure only quenzel_bench again (a few
+#                                       minutes), then write the report
 #   bench/frame_times.sh --report-only  rewrite the plot and tables from docs/data/
 #
 # Each program runs in a private Xvfb (the end-to-end harness's) for a fixed
@@ -11,7 +16,7 @@
 # with SDL_RENDER_DRIVER=software, and with the software renderer presenting
 # straight to X (SDL_FRAMEBUFFER_ACCELERATION=0); quenzel also at 1000 x 600
 # for the plot, and with SDL_RENDER_BATCHING=1 on top. None of these changes
-# a pixel. Builds in build-perf/. Takes about eight minutes on two cores;
+# a pixel. Builds in build-perf/. Takes about ten minutes on two cores;
 # anything else running on the machine shows up in the figures, so the load
 # average before and after is recorded with them.
 #
@@ -23,10 +28,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 report_only=false
+bench_only=false
 case "${1:-}" in
   "") ;;
   --report-only) report_only=true ;;
-  *) echo "usage: bench/frame_times.sh [--report-only]" >&2; exit 2 ;;
+  --bench-only) bench_only=true ;;
+  *) echo "usage: bench/frame_times.sh [--bench-only | --report-only]" >&2; exit 2 ;;
 esac
 
 fast_seconds="${FAST_SECONDS:-10}"
@@ -40,6 +47,8 @@ results="$data/frame_times.tsv"        # one line per run, as frame_time_probe p
 machine="$data/machine.tsv"            # what the runs ran on
 bench_csv="$data/quenzel_bench.csv"    # quenzel_bench's own output
 floor="$data/quenzel_bench_fastest.tsv" # benchmark, width, height, fastest CPU ms
+bench_run="$data/quenzel_bench_run.tsv" # when quenzel_bench ran, repetitions, load average
+bench_repetitions=9
 points="$data/quenzel_plot.tsv"        # megapixels, median, p10, p90; a block per renderer
 profiles="$data/profiles.tsv"          # where each program's CPU time goes, by library
 
@@ -109,12 +118,35 @@ profile_runs() {
   profile quenzel "${direct[@]}"
 }
 
-measure() {
+configure() {  # cmake options
   echo "== build ($build)"
-  if ! cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -DBUILD_BENCHMARKS=ON >/dev/null; then
+  if ! cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null; then
     echo "frame_times: configuring failed; scripts/setup.sh installs the build's packages" >&2
     exit 1
   fi
+}
+
+# quenzel_bench: the scene in-process beside its parts. The repetitions of
+# all benchmarks and sizes are interleaved in random order, so a burst of
+# other work on the machine slows one repetition of several benchmarks
+# rather than every repetition of one; the fastest repetition in CPU time is
+# what the report shows.
+measure_bench() {
+  local load_before
+  load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "== quenzel_bench: the scene in-process, its parts and the noise-only floor"
+  "$build/bin/quenzel_bench" --benchmark_repetitions="$bench_repetitions" \
+    --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null >"$bench_csv"
+  {
+    printf 'measured\t%s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')"
+    printf 'repetitions\t%s\n' "$bench_repetitions"
+    printf 'load average before / after\t%s / %s\n' "$load_before" "$(cut -d' ' -f1-3 /proc/loadavg)"
+  } >"$bench_run"
+}
+
+measure() {
+  configure -DFLAGBLOCKS_BUILD_TESTING=ON -DFLAGBLOCKS_BUILD_BENCHMARKS=ON -DFLAGBLOCKS_BUILD_TOOLS=ON
   cmake --build "$build" -j"$(nproc)" --target dravin mobrix quenzel frame_time_probe quenzel_bench >/dev/null
   local probe="$build/bin/frame_time_probe"
   mkdir -p "$data"
@@ -153,9 +185,7 @@ measure() {
 
   profile_runs
 
-  echo "== quenzel_bench: the scene in-process and the noise-only floor"
-  "$build/bin/quenzel_bench" --benchmark_filter='^(Frame|NoiseOnly)/' --benchmark_repetitions=5 \
-    --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null >"$bench_csv"
+  measure_bench
 
   package_version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "?"; }
   cpu_field() { lscpu | sed -n "s/^$1: *//p" | head -n1; }
@@ -177,7 +207,7 @@ measure() {
 }
 
 report() {
-  for f in "$results" "$machine" "$bench_csv"; do
+  for f in "$results" "$machine" "$bench_csv" "$bench_run"; do
     [ -s "$f" ] || { echo "frame_times: $f is missing; run without --report-only first" >&2; exit 1; }
   done
   mkdir -p "$(dirname "$plot")"
@@ -276,12 +306,22 @@ EOF
       }' "$profiles"
       echo
     fi
-    echo "quenzel_bench, fastest of five repetitions in CPU time (the scene drawn in-process on SDL's software renderer onto a surface, no X server):"
+    local bench_when bench_reps bench_load
+    bench_when="$(awk -F'\t' '$1 == "measured" {print $2}' "$bench_run")"
+    bench_reps="$(awk -F'\t' '$1 == "repetitions" {print $2}' "$bench_run")"
+    bench_load="$(awk -F'\t' '$1 == "load average before / after" {print $2}' "$bench_run")"
+    echo "quenzel_bench (\`bench/quenzel_bench.cpp\`), measured $bench_when, load average before / after $bench_load:"
+    echo "one frame of the scene drawn in-process on SDL's software renderer onto a surface, no window and no X server,"
+    echo "beside its parts; fastest of $bench_reps repetitions in CPU time, the repetitions of all rows interleaved in random order."
+    echo "*Rest* is \`Frame\` less \`NoiseOnly\` and \`SdlCalls\`: what the scene's own arithmetic costs."
     echo
-    echo "| window | whole scene, \`Frame\` (ms) | noise evaluations only, \`NoiseOnly\` (ms) |"
-    echo "|---|--:|--:|"
-    awk -F'\t' '{ key = $2 " × " $3; t[key, $1] = $4; if (!seen[key]++) order[n++] = key }
-      END { for (i = 0; i < n; i++) printf "| %s | %.1f | %.1f |\n", order[i], t[order[i], "Frame"], t[order[i], "NoiseOnly"] }' "$floor"
+    echo "| window | whole scene, \`Frame\` (ms) | noise only, \`NoiseOnly\` (ms) | SDL calls only, \`SdlCalls\` (ms) | rest (ms) | \`Trig\`, if called per pixel (ms) | per pixel: frame / noise / SDL (ns) |"
+    echo "|---|--:|--:|--:|--:|--:|--:|"
+    sort -t"$(printf '\t')" -k2,2n -k3,3n "$floor" | awk -F'\t' '{ key = $2 " × " $3; t[key, $1] = $4; px[key] = $2 * $3; if (!seen[key]++) order[n++] = key }
+      END { for (i = 0; i < n; i++) { k = order[i]
+        printf "| %s | %.1f | %.1f | %.1f | %.1f | %.1f | %.0f / %.0f / %.0f |\n", k, t[k, "Frame"], t[k, "NoiseOnly"],
+               t[k, "SdlCalls"], t[k, "Frame"] - t[k, "NoiseOnly"] - t[k, "SdlCalls"], t[k, "Trig"],
+               t[k, "Frame"] * 1e6 / px[k], t[k, "NoiseOnly"] * 1e6 / px[k], t[k, "SdlCalls"] * 1e6 / px[k] } }'
   } >"$table"
 
   # Replace what lies between the two markers; the rest of the document stays.
@@ -300,5 +340,12 @@ EOF
   echo "frame_times: updated $doc, $plot and $data/"
 }
 
-$report_only || measure
+if $bench_only; then
+  configure -DFLAGBLOCKS_BUILD_BENCHMARKS=ON
+  cmake --build "$build" -j"$(nproc)" --target quenzel_bench >/dev/null
+  mkdir -p "$data"
+  measure_bench
+elif ! $report_only; then
+  measure
+fi
 report

@@ -7,8 +7,10 @@
 //   SdlCalls   clear, one colour and one point per pixel, present: the
 //              drawing without any noise
 //
-// Run: build/bin/quenzel_bench --benchmark_counters_tabular=true
-//          --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
+// bench/frame_times.sh --bench-only runs it and writes the figures into
+// docs/performance.md. By hand:
+//      build/bin/quenzel_bench --benchmark_counters_tabular=true --benchmark_repetitions=9
+//          --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 
 #include <benchmark/benchmark.h>
 

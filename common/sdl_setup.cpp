@@ -1,13 +1,31 @@
 #include "sdl_setup.h"
 
-#include <cerrno>  // program_invocation_short_name
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// Points into argv[0], which lives as long as the process.
+const char* programName = "";
+
+}  // namespace
+
+void setProgramName(const char* argv0)
+{
+    if (argv0 == nullptr) {
+        programName = "";
+        return;
+    }
+    const char* slash = std::strrchr(argv0, '/');
+    programName = slash != nullptr ? slash + 1 : argv0;
+}
+
 void exitOnSetupFailure(const char* step)
 {
-    std::fprintf(stderr, "%s: %s failed: %s\n", program_invocation_short_name, step, SDL_GetError());
+    // One write, so the line cannot be split by anything else on stderr.
+    std::fprintf(stderr, "%s%s%s failed: %s\n", programName, *programName != '\0' ? ": " : "", step,
+                 SDL_GetError());
     std::exit(1);
 }
 
@@ -23,8 +41,8 @@ void exitIfNoDisplay()
     const bool userChose = requested != nullptr && requested[0] != '\0';
     if (invisible && !userChose) {
         std::fprintf(stderr,
-                     "%s: no display: set DISPLAY or WAYLAND_DISPLAY (or SDL_VIDEODRIVER=dummy to run without one)\n",
-                     program_invocation_short_name);
+                     "%s%sno display: set DISPLAY or WAYLAND_DISPLAY (or SDL_VIDEODRIVER=dummy to run without one)\n",
+                     programName, *programName != '\0' ? ": " : "");
         std::exit(1);
     }
 }

@@ -9,7 +9,13 @@
 // one line on standard error naming the step and SDL's reason, exit status 1,
 // and no status line.
 
-// Prints "<program>: <step> failed: <SDL_GetError()>" to stderr and exits with 1.
+// Remembers the name the failure line starts with: the last part of
+// `argv0` (the program's argv[0]), as the shell showed it to the user.
+// Called first thing in main. With a null or empty argv0 there is no name.
+void setProgramName(const char* argv0);
+
+// Prints "<program>: <step> failed: <SDL_GetError()>" to stderr and exits
+// with 1; without a program name, the line starts at "<step>".
 [[noreturn]] void exitOnSetupFailure(const char* step);
 
 // Call once video has started (after SDL_Init(SDL_INIT_VIDEO), or after the

@@ -93,8 +93,10 @@ void run()
     }
 }
 
-int main(int, char**)
+int main(int argc, char** argv)
 {
+    // The name the failure line of a failed set-up starts with.
+    setProgramName(argc > 0 ? argv[0] : nullptr);
     init();
     run();
     return 0;

@@ -2,11 +2,8 @@
 
 #include <SDL.h>
 
-#if __has_include(<libnoise/noise.h>)
-#include <libnoise/noise.h>
-#else
-#include <noise/noise.h>
-#endif
+// <libnoise/noise.h> or <noise/noise.h>, as cmake/FindLibNoise.cmake found it.
+#include LIBNOISE_HEADER
 
 // The noise flag: every pixel of the window (width x height from globals.h)
 // takes its brightness from 3D Perlin noise and is tinted yellow inside an

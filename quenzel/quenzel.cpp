@@ -30,8 +30,10 @@ const double rotationSpeed = 5.0;
     std::exit(0);
 }
 
-int main(int, char**)
+int main(int argc, char** argv)
 {
+    // The name the failure line of a failed set-up starts with.
+    setProgramName(argc > 0 ? argv[0] : nullptr);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         exitOnSetupFailure("SDL_Init");
     }

@@ -9,7 +9,7 @@ case "$program" in
   *) echo "usage: scripts/run.sh [dravin|mobrix|quenzel]" >&2; exit 2 ;;
 esac
 
-scripts/setup.sh
+scripts/setup.sh --run-only
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target "$program"
 exec "build/bin/$program"

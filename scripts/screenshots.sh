@@ -24,7 +24,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   exit 1
 fi
 
-if ! cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -DBUILD_BENCHMARKS=ON >/dev/null; then
+if ! cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLAGBLOCKS_BUILD_TESTING=ON -DFLAGBLOCKS_BUILD_TOOLS=ON >/dev/null; then
   echo "screenshots: configuring failed; scripts/setup.sh installs the build's packages" >&2
   exit 1
 fi

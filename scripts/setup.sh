@@ -1,19 +1,33 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing need, on Debian or Ubuntu.
+# Installs what the build needs, on Debian or Ubuntu:
+#
+#   scripts/setup.sh             everything: the programs, their tests, the
+#                                benchmark and the tools
+#   scripts/setup.sh --run-only  only what building and running the programs needs
+#
 # Packages already present are left alone; nothing is installed when all are.
 set -euo pipefail
 
+# What building and running the three programs needs.
 packages=(
-  build-essential cmake pkg-config
-  libsdl2-dev libnoise-dev            # the programs
-  libgtest-dev libbenchmark-dev       # tests and benchmarks
-  xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
-  faketime                            # a fixed or stepped wall clock in tests
-  valgrind                            # the memory-check tests
-  dpkg-dev file                       # CPack's Debian package: dpkg-shlibdeps works out its dependencies
-  lintian man-db                      # the package test: Debian's package checker, and man to read the pages
-  libpng-dev                          # PNG writing in the screenshot tool
+  build-essential cmake
+  libsdl2-dev libnoise-dev
 )
+case "${1:-}" in
+  --run-only) ;;
+  "")
+    packages+=(
+      libgtest-dev                        # the tests
+      xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
+      faketime                            # a fixed or stepped wall clock in tests
+      valgrind                            # the memory-check tests
+      dpkg-dev file                       # CPack's Debian package: dpkg-shlibdeps works out its dependencies
+      lintian man-db                      # the package test: Debian's package checker, and man to read the pages
+      libbenchmark-dev                    # the quenzel benchmark
+      libpng-dev                          # PNG writing in the screenshot tool
+    ) ;;
+  *) echo "usage: scripts/setup.sh [--run-only]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -23,13 +23,16 @@ sdl="$(dpkg-query -W -f='${Package} ${Version} ' libsdl2-2.0-0 libsdl3-0 2>/dev/
 echo "== $(. /etc/os-release && echo "$PRETTY_NAME"); ${sdl}; $(c++ --version | head -n1); $(cmake --version | head -n1)"
 
 echo "== normal build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# ON, not the default AUTO: a missing test dependency stops the run here.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DFLAGBLOCKS_BUILD_TESTING=ON -DFLAGBLOCKS_BUILD_BENCHMARKS=ON -DFLAGBLOCKS_BUILD_TOOLS=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
 
 if [ "$sanitizers" = yes ]; then
   echo "== sanitizer build (ASan + UBSan)"
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_SANITIZERS=ON -DBUILD_BENCHMARKS=OFF
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLAGBLOCKS_ENABLE_SANITIZERS=ON \
+    -DFLAGBLOCKS_BUILD_TESTING=ON -DFLAGBLOCKS_BUILD_BENCHMARKS=OFF -DFLAGBLOCKS_BUILD_TOOLS=OFF
   cmake --build build-asan -j"$jobs"
   ctest --test-dir build-asan --output-on-failure
 fi

@@ -8,11 +8,8 @@
 #include <cstdint>
 #include <ctime>
 
-#if __has_include(<libnoise/noise.h>)
-#include <libnoise/noise.h>
-#else
-#include <noise/noise.h>
-#endif
+// <libnoise/noise.h> or <noise/noise.h>, as cmake/FindLibNoise.cmake found it.
+#include LIBNOISE_HEADER
 
 namespace expected {
 
