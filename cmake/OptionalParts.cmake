@@ -42,3 +42,13 @@ function(flagblocks_decide_part variable switch part)
   endif()
   set(${variable} ${build} PARENT_SCOPE)
 endfunction()
+
+# flagblocks_need_program(<list> <variable> <program> <what (package)>)
+# Looks for <program> into the cache <variable>; where it is missing, appends
+# <what (package)> to the list named <list>.
+function(flagblocks_need_program list variable program what)
+  find_program(${variable} ${program})
+  if(NOT ${variable})
+    set(${list} ${${list}} "${what}" PARENT_SCOPE)
+  endif()
+endfunction()
