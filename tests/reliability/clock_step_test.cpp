@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "programs.h"
+#include "reliability.h"
 
 using namespace reliability;
 
@@ -81,7 +81,7 @@ TEST_P(ClockSteps, HourForwardAndBackPassThroughWhole)
     EXPECT_EQ(p.stderrText(), "");
 
     // Find the two steps by their deltas; every other frame is normal.
-    const std::vector<Record> r = parseRecords(s, p.stdoutText(), true);
+    const std::vector<Record> r = expectRecords(s, p.stdoutText());
     std::vector<std::size_t> forward, back;
     for (std::size_t j = 1; j < r.size(); ++j) {
         if (r[j].delta() > hour / 2) {
