@@ -6,7 +6,9 @@
 #include <signal.h>
 
 #include <string>
+#include <vector>
 
+#include "gtest_harness.h"
 #include "pictures.h"
 #include "programs.h"
 #include "x11_harness.h"
@@ -31,13 +33,12 @@ void expectFigure(Program& program, int width, int height)
                                                                                    " x " + std::to_string(image.height));
 }
 
-// The stream holds at least two well-formed records, every delta non-negative.
-void expectStatusStream(const std::string& out)
+// The program ends cleanly, with at least two records, every delta non-negative.
+void expectCleanEndAfter(Program& program, const std::string& cause)
 {
-    const StatusStream status = parseStatus(dravin, out, Stream::Finished);
-    ASSERT_EQ(status.fault, "");
-    ASSERT_GE(status.records.size(), 2u);
-    for (const Record& r : status.records) {
+    const std::vector<Record> records = expectCleanEnd(program, dravin, cause);
+    ASSERT_GE(records.size(), 2u);
+    for (const Record& r : records) {
         ASSERT_GE(r.delta(), 0.0) << "record at byte " << r.offset;
     }
 }
@@ -72,11 +73,7 @@ TEST(DravinEndToEnd, FigureFollowsResizesAndCloseEndsTheProgram)
     EXPECT_EQ(image.at(900, 250), black);
 
     program.closeWindow();
-    const auto status = program.waitExit();
-    ASSERT_TRUE(status.has_value()) << "still running after WM_DELETE_WINDOW";
-    EXPECT_EQ(*status, 0) << toString(*status);
-    expectStatusStream(program.stdoutText());
-    EXPECT_EQ(program.stderrText(), "");
+    expectCleanEndAfter(program, "WM_DELETE_WINDOW");
 }
 
 // Ctrl+C or a plain kill reaches SDL as a quit request: a normal end, status 0.
@@ -87,9 +84,6 @@ TEST(DravinEndToEnd, InterruptAndTerminateEndWithStatusZero)
         ASSERT_TRUE(program.waitForWindow(dravin.caption));
         expectFigure(program, 1000, 500);
         program.sendSignal(signo);
-        const auto status = program.waitExit();
-        ASSERT_TRUE(status.has_value()) << "signal " << signo << " did not end it";
-        EXPECT_EQ(*status, 0) << toString(*status);
-        expectStatusStream(program.stdoutText());
+        expectCleanEndAfter(program, "signal " + std::to_string(signo));
     }
 }

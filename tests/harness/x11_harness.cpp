@@ -508,26 +508,31 @@ void Program::resize(int width, int height)
     }
 }
 
-void Program::iconify()
+bool Program::setMapped(bool mapped)
 {
     ensureWindow();
     Display* display = XServer::instance().connection();
-    XUnmapWindow(display, window_);
+    if (mapped) {
+        XMapWindow(display, window_);
+    } else {
+        XUnmapWindow(display, window_);
+    }
     XSync(display, False);
-    iconified_ = true;
-    waitUntil([&] { return !isViewable(display, window_); }, 5s);
+    iconified_ = !mapped;
+    return waitUntil([&] { return isViewable(display, window_) == mapped; }, 5s);
+}
+
+void Program::iconify()
+{
+    setMapped(false);
 }
 
 void Program::restore()
 {
-    ensureWindow();
-    Display* display = XServer::instance().connection();
-    XMapWindow(display, window_);
-    XSync(display, False);
-    iconified_ = false;
-    if (!waitUntil([&] { return isViewable(display, window_); }, 5s)) {
+    if (!setMapped(true)) {
         complain("window was not mapped again");
     }
+    Display* display = XServer::instance().connection();
     XSetInputFocus(display, window_, RevertToParent, CurrentTime);
     XSync(display, False);
 }

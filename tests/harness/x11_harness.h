@@ -171,6 +171,7 @@ public:
 
 private:
     void complain(const std::string& problem);
+    bool setMapped(bool mapped);  // maps or unmaps the window; true once the server agrees
     void sendKey(unsigned long keysym, bool press);
     bool ensureWindow();
     std::optional<Image> tryCapture();

@@ -87,11 +87,10 @@ struct Status {
     double delta, x, y, w, h;
 };
 
-// The records of a finished run.
-std::vector<Status> parseStatusStream(const std::string& out)
+std::vector<Status> statusOf(const std::vector<Record>& records)
 {
     std::vector<Status> parsed;
-    for (const Record& r : expectRecords(mobrix, out)) {
+    for (const Record& r : records) {
         parsed.push_back({r.values[0], r.values[1], r.values[2], r.values[3], r.values[4]});
     }
     return parsed;
@@ -184,12 +183,7 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
     const Rect last = block;
 
     program.tapKey(XK_q);
-    const auto status = program.waitExit();
-    ASSERT_TRUE(status.has_value()) << "Q did not end it";
-    EXPECT_EQ(*status, 0) << toString(*status);
-    EXPECT_EQ(program.stderrText(), "");
-
-    const std::vector<Status> records = parseStatusStream(program.stdoutText());
+    const std::vector<Status> records = statusOf(expectCleanEnd(program, mobrix, "Q"));
     ASSERT_GE(records.size(), 2u);
 
     // Every change between two frames is one step of speed x the delta that
@@ -253,11 +247,7 @@ TEST_P(MobrixQuit, EndsWithStatusZero)
     } else {
         program.closeWindow();
     }
-    const auto status = program.waitExit();
-    ASSERT_TRUE(status.has_value()) << c.name << " did not end it";
-    EXPECT_EQ(*status, 0) << toString(*status);
-    EXPECT_EQ(program.stderrText(), "");
-    const std::vector<Status> records = parseStatusStream(program.stdoutText());
+    const std::vector<Status> records = statusOf(expectCleanEnd(program, mobrix, c.name));
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back().x, 0.0);
     EXPECT_EQ(records.back().w, 20.0);

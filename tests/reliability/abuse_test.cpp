@@ -188,11 +188,7 @@ TEST_P(Abuse, ResizeStormUnmapAndKeysLeaveItDrawingAndQuittingCleanly)
 
     EXPECT_TRUE(waitForRecords(p, 2, 60s)) << "the status line stopped";
     p.closeWindow();
-    const auto status = p.waitExit(60s);
-    ASSERT_TRUE(status.has_value()) << "still running after the window was closed";
-    EXPECT_EQ(*status, 0) << toString(*status);
-    EXPECT_EQ(p.stderrText(), "");
-    const std::vector<Record> records = expectRecords(s, p.stdoutText());
+    const std::vector<Record> records = expectCleanEnd(p, s, "the window was closed", 60s);
     for (const Record& r : records) {
         ASSERT_GE(r.delta(), 0.0) << "record at byte " << r.offset;
     }
