@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,9 @@
 #include "x11_harness.h"
 
 namespace harness {
+
+// A subject prints as its name in test parameters.
+inline std::ostream& operator<<(std::ostream& out, const Subject& s) { return out << s.name; }
 
 // The records of a status stream; a malformed stream fails the test.
 inline std::vector<Record> expectRecords(const Subject& s, const std::string& out, Stream stream = Stream::Finished)

@@ -129,7 +129,6 @@ public:
     // looked up afresh on every poll. Records a problem and returns false on
     // time-out or when the program ends first.
     bool waitForWindow(const std::string& caption, Millis timeout = 15s);
-    XWindowId window() const { return window_; }
 
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
     void keyDown(unsigned long keysym);

@@ -118,6 +118,7 @@ for program in "${programs[@]}"; do
     [ "$count" -ge 2 ] || fail "$program printed $count status lines in 2 s"
   else
     fail "$program's status stream: $(cat "$scratch/check.err")"
+    count=0
   fi
   echo "   $program: $count status lines, exit status $rc"
 done

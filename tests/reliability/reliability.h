@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,8 +19,6 @@
 namespace reliability {
 
 using namespace harness;
-
-inline std::ostream& operator<<(std::ostream& out, const Subject& s) { return out << s.name; }
 
 inline std::string subjectName(const testing::TestParamInfo<Subject>& info) { return info.param.name; }
 
