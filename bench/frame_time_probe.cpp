@@ -221,6 +221,13 @@ int main(int argc, char** argv)
                      status ? harness::toString(*status).c_str() : "still running");
         return 1;
     }
+    // A resize that did not happen, or a window that could not be read.
+    for (const std::string& problem : program.problems()) {
+        std::fprintf(stderr, "frame_time_probe: %s: %s\n", name.c_str(), problem.c_str());
+    }
+    if (!program.problems().empty()) {
+        return 1;
+    }
     const harness::StatusStream stream =
         harness::parseStatus(*subject, program.stdoutText(), harness::Stream::Finished);
     if (!stream.fault.empty()) {
