@@ -2,38 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 namespace frametimes {
-
-std::optional<std::vector<double>> parseDeltas(const std::string& statusStream)
-{
-    static const std::string prefix = "delta: ";
-    if (statusStream.empty() || statusStream.front() != '\r') {
-        return std::nullopt;
-    }
-    std::vector<double> deltas;
-    std::size_t start = 1;
-    while (start < statusStream.size()) {
-        std::size_t end = statusStream.find('\r', start);
-        if (end == std::string::npos) {
-            end = statusStream.size();
-        }
-        const std::string record = statusStream.substr(start, end - start);
-        if (record.compare(0, prefix.size(), prefix) != 0) {
-            return std::nullopt;
-        }
-        const char* number = record.c_str() + prefix.size();
-        char* rest = nullptr;
-        const double delta = std::strtod(number, &rest);
-        if (rest == number || !std::isfinite(delta)) {
-            return std::nullopt;
-        }
-        deltas.push_back(delta);
-        start = end + 1;
-    }
-    return deltas;
-}
 
 std::vector<double> framesBetween(const std::vector<double>& deltas, double from, double to)
 {

@@ -1,32 +1,12 @@
-// The frame-time arithmetic behind bench/frame_times.sh: reading the status
-// streams of all three programs, cutting a run to a window of time, and the
-// percentiles the tables report.
+// The frame-time arithmetic behind bench/frame_times.sh: cutting a run to a
+// window of time, and the percentiles the tables report. (The status streams
+// are read by the harness's parser, tested with it.)
 
 #include <gtest/gtest.h>
 
 #include "frame_stats.h"
 
 using namespace frametimes;
-
-TEST(ParseDeltas, ReadsEachProgramsStatusFormat)
-{
-    // dravin, mobrix and quenzel, the last with the newline it prints on quitting.
-    EXPECT_EQ(parseDeltas("\rdelta: 0.500000000\rdelta: 0.250000000"), (std::vector<double>{0.5, 0.25}));
-    EXPECT_EQ(parseDeltas("\rdelta: 0.001000000   x: 12.000000   y: 0.000000   w: 20.000000   h: 20.000000"
-                          "\rdelta: 0.002000000   x: 12.200000   y: 0.000000   w: 20.000000   h: 20.000000"),
-              (std::vector<double>{0.001, 0.002}));
-    EXPECT_EQ(parseDeltas("\rdelta: 0.12500000, \trotation: 0.00000000\rdelta: 0.06250000, \trotation: 0.62500000\n"),
-              (std::vector<double>{0.125, 0.0625}));
-}
-
-TEST(ParseDeltas, RejectsStreamsThatAreNotStatusLines)
-{
-    EXPECT_FALSE(parseDeltas(""));
-    EXPECT_FALSE(parseDeltas("delta: 0.5"));                       // no leading carriage return
-    EXPECT_FALSE(parseDeltas("\rdelta: 0.5\rwarning: something"));  // a foreign record
-    EXPECT_FALSE(parseDeltas("\rdelta: fast"));
-    EXPECT_FALSE(parseDeltas("\rdelta: 0.5\rdelta: nan"));
-}
 
 TEST(FramesBetween, KeepsOnlyFramesWhollyInsideTheWindow)
 {

@@ -27,7 +27,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -37,6 +36,7 @@
 #include <vector>
 
 #include "frame_stats.h"
+#include "programs.h"
 #include "x11_harness.h"
 
 namespace {
@@ -171,9 +171,11 @@ int main(int argc, char** argv)
         return usage();
     }
     const std::string name = path.substr(path.find_last_of('/') + 1);
-    // Each program's window caption is its name with a capital letter.
-    std::string caption = name;
-    caption[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(caption[0])));
+    const harness::Subject* subject = harness::subjectNamed(name);
+    if (subject == nullptr) {
+        std::fprintf(stderr, "frame_time_probe: %s is none of dravin, mobrix and quenzel\n", name.c_str());
+        return 2;
+    }
 
     // The X server starts before the clock does: its start-up is not the program's.
     harness::XServer::instance();
@@ -190,7 +192,7 @@ int main(int argc, char** argv)
     const Clock::time_point launch = Clock::now();
     harness::Program program(path, options);
     // The launch time ends when the window shows the first frame.
-    if (!program.waitForWindow(caption, std::chrono::seconds(60))) {
+    if (!program.waitForWindow(subject->caption, std::chrono::seconds(60))) {
         std::fprintf(stderr, "frame_time_probe: %s showed no picture (%s)\n", name.c_str(),
                      program.running() ? "time-out" : "it ended");
         return 1;
@@ -219,12 +221,24 @@ int main(int argc, char** argv)
                      status ? harness::toString(*status).c_str() : "still running");
         return 1;
     }
-    const std::optional<std::vector<double>> deltas = frametimes::parseDeltas(program.stdoutText());
-    if (!deltas) {
-        std::fprintf(stderr, "frame_time_probe: %s wrote an unreadable status stream\n", name.c_str());
+    // A resize that did not happen, or a window that could not be read.
+    for (const std::string& problem : program.problems()) {
+        std::fprintf(stderr, "frame_time_probe: %s: %s\n", name.c_str(), problem.c_str());
+    }
+    if (!program.problems().empty()) {
         return 1;
     }
-    std::vector<double> frames = frametimes::framesBetween(*deltas, from, to);
+    const harness::StatusStream stream =
+        harness::parseStatus(*subject, program.stdoutText(), harness::Stream::Finished);
+    if (!stream.fault.empty()) {
+        std::fprintf(stderr, "frame_time_probe: %s's status stream: %s\n", name.c_str(), stream.fault.c_str());
+        return 1;
+    }
+    std::vector<double> deltas;
+    for (const harness::Record& r : stream.records) {
+        deltas.push_back(r.delta());
+    }
+    std::vector<double> frames = frametimes::framesBetween(deltas, from, to);
     // The first counted frame may still have been under way when the window
     // changed size; leave it out.
     if (!frames.empty()) {

@@ -1,6 +1,3 @@
-// gtest comes before the X headers, whose macros would break it.
-#include <gtest/gtest.h>
-
 #include "x11_harness.h"
 
 #include <X11/Xatom.h>
@@ -17,8 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 #include <thread>
 
@@ -45,14 +44,6 @@ void sleepFor(Millis duration)
     std::this_thread::sleep_for(duration);
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // In a forked child: ask the kernel to kill it when the test process dies,
 // so an aborted or timed-out test never leaves it behind.
 void dieWithParent(pid_t parent)
@@ -62,6 +53,8 @@ void dieWithParent(pid_t parent)
         _exit(127);
     }
 }
+
+std::function<void(const std::string&)> problemHandler;
 
 std::map<std::string, std::string> fakeTimeBase()
 {
@@ -79,6 +72,19 @@ std::map<std::string, std::string> fakeTimeBase()
 }
 
 }  // namespace
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void setProblemHandler(std::function<void(const std::string&)> handler)
+{
+    problemHandler = std::move(handler);
+}
 
 std::string toString(const Rgb& c)
 {
@@ -191,6 +197,15 @@ std::map<std::string, std::string> steppableClockEnv(const std::string& offsetFi
     return env;
 }
 
+int frozenClockSeed(const std::string& time)
+{
+    std::tm calendar{};
+    std::istringstream(time) >> std::get_time(&calendar, "%Y-%m-%d %H:%M:%S");
+    // The program seeds with the low 32 bits of the nanosecond count, read as a signed int.
+    const std::int64_t nanoseconds = static_cast<std::int64_t>(timegm(&calendar)) * 1000000000;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(nanoseconds & 0xffffffff));
+}
+
 std::string toString(const ExitStatus& s)
 {
     return s.exited ? "exit status " + std::to_string(s.code) : "killed by signal " + std::to_string(s.signal);
@@ -204,7 +219,7 @@ Program::Program(const std::string& path, const LaunchOptions& options)
 
     char dirTemplate[] = "/tmp/e2e-XXXXXX";
     if (mkdtemp(dirTemplate) == nullptr) {
-        ADD_FAILURE() << "mkdtemp failed";
+        complain("mkdtemp failed");
         return;
     }
     tempDir_ = dirTemplate;
@@ -408,9 +423,9 @@ bool Program::waitForWindow(const std::string& caption, Millis timeout)
         },
         timeout, 2ms);
     if (!found || !running()) {
-        ADD_FAILURE() << "no drawn window \"" << caption << "\" of process " << pid_ << " within "
-                      << timeout.count() << " ms"
-                      << (status_ ? " (it ended: " + toString(*status_) + ")" : std::string());
+        complain("no drawn window \"" + caption + "\" of process " + std::to_string(pid_) + " within " +
+                 std::to_string(timeout.count()) + " ms" +
+                 (status_ ? " (it ended: " + toString(*status_) + ")" : std::string()));
         window_ = 0;
         return false;
     }
@@ -438,7 +453,7 @@ void Program::sendKey(unsigned long keysym, bool press)
     Display* display = XServer::instance().connection();
     const KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(keysym));
     if (code == 0) {
-        ADD_FAILURE() << "no keycode for keysym " << keysym;
+        complain("no keycode for keysym " + std::to_string(keysym));
         return;
     }
     XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime);
@@ -489,30 +504,35 @@ void Program::resize(int width, int height)
         },
         5s);
     if (!done) {
-        ADD_FAILURE() << "window did not take the size " << width << " x " << height;
+        complain("window did not take the size " + std::to_string(width) + " x " + std::to_string(height));
     }
+}
+
+bool Program::setMapped(bool mapped)
+{
+    ensureWindow();
+    Display* display = XServer::instance().connection();
+    if (mapped) {
+        XMapWindow(display, window_);
+    } else {
+        XUnmapWindow(display, window_);
+    }
+    XSync(display, False);
+    iconified_ = !mapped;
+    return waitUntil([&] { return isViewable(display, window_) == mapped; }, 5s);
 }
 
 void Program::iconify()
 {
-    ensureWindow();
-    Display* display = XServer::instance().connection();
-    XUnmapWindow(display, window_);
-    XSync(display, False);
-    iconified_ = true;
-    waitUntil([&] { return !isViewable(display, window_); }, 5s);
+    setMapped(false);
 }
 
 void Program::restore()
 {
-    ensureWindow();
-    Display* display = XServer::instance().connection();
-    XMapWindow(display, window_);
-    XSync(display, False);
-    iconified_ = false;
-    if (!waitUntil([&] { return isViewable(display, window_); }, 5s)) {
-        ADD_FAILURE() << "window was not mapped again";
+    if (!setMapped(true)) {
+        complain("window was not mapped again");
     }
+    Display* display = XServer::instance().connection();
     XSetInputFocus(display, window_, RevertToParent, CurrentTime);
     XSync(display, False);
 }
@@ -544,7 +564,7 @@ Image Program::capture()
 {
     std::optional<Image> image = tryCapture();
     if (!image) {
-        ADD_FAILURE() << "cannot read the window (X error " << lastXError << ")";
+        complain("cannot read the window (X error " + std::to_string(lastXError) + ")");
         return {};
     }
     return *image;
@@ -593,7 +613,7 @@ std::pair<Image, bool> Program::waitForPicture(const std::function<bool(const Im
     waitUntil(
         [&] {
             if (!running()) {
-                ADD_FAILURE() << "the program ended (" << toString(*status_) << ") while a picture was awaited";
+                complain("the program ended (" + toString(*status_) + ") while a picture was awaited");
                 return true;
             }
             if (std::optional<Image> image = tryCapture()) {
@@ -604,6 +624,14 @@ std::pair<Image, bool> Program::waitForPicture(const std::function<bool(const Im
         },
         timeout);
     return {last, held};
+}
+
+void Program::complain(const std::string& problem)
+{
+    problems_.push_back(problem);
+    if (problemHandler) {
+        problemHandler(problem);
+    }
 }
 
 std::string Program::stdoutText() const
@@ -617,27 +645,6 @@ std::string Program::stderrText() const
 }
 
 // ---------------------------------------------------------------- helpers
-
-std::vector<std::string> statusRecords(const std::string& text)
-{
-    std::vector<std::string> records;
-    std::size_t start = 0;
-    if (!text.empty() && text[0] == '\r') {
-        start = 1;
-    }
-    while (start <= text.size()) {
-        const std::size_t end = text.find('\r', start);
-        if (end == std::string::npos) {
-            if (start < text.size()) {
-                records.push_back(text.substr(start));
-            }
-            break;
-        }
-        records.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return records;
-}
 
 bool waitUntil(const std::function<bool()>& condition, Millis timeout, Millis interval)
 {

@@ -3,6 +3,11 @@
 // End-to-end test harness: runs a real program in a private Xvfb server and
 // drives it as a user would, through Xlib and the XTEST extension.
 //
+// The harness uses no test framework: a Program records each problem it
+// meets (a window that never came, a resize that did not happen) in its
+// problems(), and passes it to the handler set with setProblemHandler, which
+// a test adapter turns into a test failure.
+//
 // Every wait is bounded. A Program that is still running when its object is
 // destroyed is killed and reaped, and the X server is stopped when the test
 // process exits, so nothing outlives a test.
@@ -17,8 +22,8 @@
 #include <string>
 #include <vector>
 
-// Xlib's own header defines macros (None, Bool, Status) that clash with test
-// frameworks, so only the two types needed here are declared.
+// Xlib's own header defines macros (None, Bool, Status) that clash with
+// other headers, so only the two types needed here are declared.
 typedef struct _XDisplay Display;
 using XWindowId = unsigned long;
 
@@ -86,6 +91,11 @@ struct LaunchOptions {
 // pinned to `frozenTime` (a "YYYY-MM-DD hh:mm:ss" UTC time) while the
 // monotonic clock stays real.
 std::map<std::string, std::string> frozenClockEnv(const std::string& frozenTime);
+// The wall-clock time the tests and tools stop quenzel's clock at, for a
+// known seed and an angle that stays 0.
+inline const std::string flagClockTime = "2024-03-05 12:34:56";
+// The seed quenzel takes from a wall clock stopped at `time`.
+int frozenClockSeed(const std::string& time = flagClockTime);
 // Environment that runs a program under libfaketime with its wall-clock
 // offset read from `offsetFile` on every clock call (e.g. "+0", "+1h", "-1h").
 std::map<std::string, std::string> steppableClockEnv(const std::string& offsetFile);
@@ -116,10 +126,9 @@ public:
     // showing a drawn frame (a pixel that is not black), then gives it the
     // input focus. SDL may map a first window and replace it while it sets up
     // OpenGL; that window is never drawn, so it is never taken. The window is
-    // looked up afresh on every poll. Fails the current test and returns
-    // false on time-out or when the program ends first.
+    // looked up afresh on every poll. Records a problem and returns false on
+    // time-out or when the program ends first.
     bool waitForWindow(const std::string& caption, Millis timeout = 15s);
-    XWindowId window() const { return window_; }
 
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
     void keyDown(unsigned long keysym);
@@ -138,13 +147,13 @@ public:
     void closeWindow();
     void sendSignal(int signo);
 
-    // The window's current contents, read from the X server. Fails the test
-    // if the window cannot be read.
+    // The window's current contents, read from the X server. Records a
+    // problem if the window cannot be read.
     Image capture();
     // Captures until `predicate` holds or the time-out passes; returns the
     // last capture and whether the predicate held. A capture that misses (the
-    // window is being replaced or resized) is retried at the next poll. Fails
-    // the test at once if the program has ended.
+    // window is being replaced or resized) is retried at the next poll. Stops
+    // at once, recording a problem, if the program has ended.
     std::pair<Image, bool> waitForPicture(const std::function<bool(const Image&)>& predicate,
                                           Millis timeout = 10s);
 
@@ -156,7 +165,12 @@ public:
     std::string stdoutText() const;
     std::string stderrText() const;
 
+    // Every problem met so far, in order.
+    const std::vector<std::string>& problems() const { return problems_; }
+
 private:
+    void complain(const std::string& problem);
+    bool setMapped(bool mapped);  // maps or unmaps the window; true once the server agrees
     void sendKey(unsigned long keysym, bool press);
     bool ensureWindow();
     std::optional<Image> tryCapture();
@@ -167,13 +181,15 @@ private:
     bool iconified_ = false;  // unmapped on purpose by iconify()
     std::string caption_;
     std::string tempDir_;
+    std::vector<std::string> problems_;
 };
 
-// Splits a status stream into its records at each '\r', dropping the '\r'.
-// Text before the first '\r' is returned as a first record (so a stream that
-// does not start with '\r' fails any format check). Nothing else is
-// stripped: a final "\n" stays on the last record.
-std::vector<std::string> statusRecords(const std::string& text);
+// Called with every problem any Program records, e.g. to fail the running
+// test; none by default.
+void setProblemHandler(std::function<void(const std::string&)> handler);
+
+// The whole file, or "" when it cannot be read.
+std::string readFile(const std::string& path);
 
 // Polls `condition` every `interval` until it holds or `timeout` passes.
 bool waitUntil(const std::function<bool()>& condition, Millis timeout, Millis interval = 10ms);

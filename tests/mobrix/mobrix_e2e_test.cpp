@@ -10,87 +10,43 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "gtest_harness.h"
+#include "pictures.h"
+#include "programs.h"
 #include "x11_harness.h"
 
 using namespace harness;
 
 namespace {
 
-const Rgb black{0, 0, 0};
-const Rgb white{255, 255, 255};
 const double speed = 100.0;  // pixels per second, for moving and resizing
 
 // Any run on a busy two-core machine stays inside this band of speeds.
 const double slowest = 60.0;
 const double fastest = 160.0;
 
-struct Rect {
-    int x = 0, y = 0, w = 0, h = 0;
-    int right() const { return x + w; }   // one past the last white column
-    int bottom() const { return y + h; }  // one past the last white row
-    bool operator==(const Rect& o) const { return x == o.x && y == o.y && w == o.w && h == o.h; }
-};
-
-std::string toString(const Rect& r)
-{
-    return "(" + std::to_string(r.x) + ", " + std::to_string(r.y) + ") " + std::to_string(r.w) + " x " +
-           std::to_string(r.h);
-}
-
-// The block as a picture shows it: the bounding box of the non-black pixels,
-// which must all be white and fill the box. Empty (w = 0) if there is none.
-// Returns "" if the picture is such a block, else the first fault.
-std::string findBlock(const Image& image, Rect& block)
-{
-    int left = image.width, top = image.height, right = -1, bottom = -1;
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            if (image.at(x, y) != black) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-        }
-    }
-    block = right < 0 ? Rect{} : Rect{left, top, right - left + 1, bottom - top + 1};
-    for (int y = block.y; y < block.bottom(); ++y) {
-        for (int x = block.x; x < block.right(); ++x) {
-            if (image.at(x, y) != white) {
-                return toString(image.at(x, y)) + " at (" + std::to_string(x) + ", " + std::to_string(y) +
-                       ") inside the block " + toString(block);
-            }
-        }
-    }
-    return "";
-}
-
-std::ostream& operator<<(std::ostream& out, const Rect& r)
-{
-    return out << toString(r);
-}
-
 // Waits until two captures 150 ms apart show the same white block (a moving
 // block covers 15 px in that time) and returns it, at the given window size.
 // An all-black window is not a block: the first frame may not be up yet.
-Rect settledBlock(Program& mobrix, int windowW, int windowH)
+Rect settledBlock(Program& program, int windowW, int windowH)
 {
     Rect previous{-1, -1, -1, -1};
     Rect block;
     std::string fault;
     const bool settled = waitUntil(
         [&] {
-            const Image image = mobrix.capture();
+            const Image image = program.capture();
             if (image.width != windowW || image.height != windowH) {
                 fault = "window is " + std::to_string(image.width) + " x " + std::to_string(image.height);
                 return false;
             }
-            fault = findBlock(image, block);
+            const Block seen = findBlock(image);
+            block = seen.rect;
+            fault = seen.fault;
             if (fault.empty() && block.w == 0) {
                 fault = "no block on screen";
             }
@@ -107,25 +63,23 @@ Rect settledBlock(Program& mobrix, int windowW, int windowH)
 }
 
 // Holds the keys until the picture shows `reached`, then `extra` longer.
-void holdUntil(Program& mobrix, const std::vector<unsigned long>& keys,
+void holdUntil(Program& program, const std::vector<unsigned long>& keys,
                const std::function<bool(const Rect&)>& reached, Millis extra, const char* what)
 {
     for (unsigned long key : keys) {
-        mobrix.keyDown(key);
+        program.keyDown(key);
     }
-    const auto [image, held] = mobrix.waitForPicture(
+    const auto [image, held] = program.waitForPicture(
         [&](const Image& im) {
-            Rect block;
-            return findBlock(im, block).empty() && reached(block);
+            const Block seen = findBlock(im);
+            return seen.fault.empty() && reached(seen.rect);
         },
         30s);
     std::this_thread::sleep_for(extra);
     for (unsigned long key : keys) {
-        mobrix.keyUp(key);
+        program.keyUp(key);
     }
-    Rect block;
-    findBlock(image, block);
-    EXPECT_TRUE(held) << what << "; the block stopped at " << toString(block);
+    EXPECT_TRUE(held) << what << "; the block stopped at " << toString(findBlock(image).rect);
 }
 
 // One status record, parsed.
@@ -133,28 +87,11 @@ struct Status {
     double delta, x, y, w, h;
 };
 
-// Every record must be exactly "delta: D   x: X   y: Y   w: W   h: H" with
-// nine decimals for D and six for the rest; the stream starts with a
-// carriage return and has no newline.
-std::vector<Status> parseStatusStream(const std::string& out)
+std::vector<Status> statusOf(const std::vector<Record>& records)
 {
     std::vector<Status> parsed;
-    EXPECT_FALSE(out.empty());
-    if (out.empty()) {
-        return parsed;
-    }
-    EXPECT_EQ(out.front(), '\r');
-    EXPECT_EQ(out.find('\n'), std::string::npos);
-    const std::string number = R"((\d+\.\d{6}))";
-    const std::regex record(R"(delta: (-?\d+\.\d{9})   x: )" + number + "   y: " + number + "   w: " + number +
-                            "   h: " + number);
-    std::smatch m;
-    for (const std::string& r : statusRecords(out)) {
-        if (!std::regex_match(r, m, record)) {
-            ADD_FAILURE() << "record \"" << r << "\"";
-            return {};
-        }
-        parsed.push_back({std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4]), std::stod(m[5])});
+    for (const Record& r : records) {
+        parsed.push_back({r.values[0], r.values[1], r.values[2], r.values[3], r.values[4]});
     }
     return parsed;
 }
@@ -171,16 +108,16 @@ double pixelsPerSecond(int pixels, std::chrono::duration<double> held)
 // Q. The status lines must tell the same story as the screen.
 TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
 {
-    Program mobrix(MOBRIX_PATH);
-    ASSERT_TRUE(mobrix.waitForWindow("Mobrix"));
+    Program program(mobrix.path);
+    ASSERT_TRUE(program.waitForWindow(mobrix.caption));
 
     // The 20 x 20 block in the top-left corner, black everywhere else.
-    Rect block = settledBlock(mobrix, 1000, 500);
+    Rect block = settledBlock(program, 1000, 500);
     ASSERT_EQ(block, (Rect{0, 0, 20, 20})) << toString(block);
 
     // D held for about a second: right at about 100 px per second held.
-    auto held = mobrix.holdKeys({XK_d}, 1000ms);
-    block = settledBlock(mobrix, 1000, 500);
+    auto held = program.holdKeys({XK_d}, 1000ms);
+    block = settledBlock(program, 1000, 500);
     EXPECT_EQ(block.y, 0);
     EXPECT_EQ(block.w, 20);
     EXPECT_EQ(block.h, 20);
@@ -192,8 +129,8 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
 
     // Wider and taller together. The two key presses reach the program
     // separately, possibly a frame apart, so each size is judged on its own.
-    held = mobrix.holdKeys({XK_1, XK_3}, 600ms);
-    block = settledBlock(mobrix, 1000, 500);
+    held = program.holdKeys({XK_1, XK_3}, 600ms);
+    block = settledBlock(program, 1000, 500);
     EXPECT_EQ(block.x, moved.x);
     EXPECT_EQ(block.y, 0);
     for (int grownBy : {block.w - 20, block.h - 20}) {
@@ -205,8 +142,8 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
     const Rect grown = block;
 
     // Narrower and shorter.
-    held = mobrix.holdKeys({XK_2, XK_4}, 500ms);
-    block = settledBlock(mobrix, 1000, 500);
+    held = program.holdKeys({XK_2, XK_4}, 500ms);
+    block = settledBlock(program, 1000, 500);
     EXPECT_EQ(block.x, moved.x);
     EXPECT_EQ(block.y, 0);
     for (int shrunkBy : {grown.w - block.w, grown.h - block.h}) {
@@ -220,38 +157,33 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
 
     // A smaller window binds at once: D and S held drive the block into the
     // new bottom-right corner, where it stops whole, never clipped.
-    mobrix.resize(400, 250);
+    program.resize(400, 250);
     holdUntil(
-        mobrix, {XK_d, XK_s}, [](const Rect& b) { return b.right() >= 398 && b.bottom() >= 248; }, 300ms,
+        program, {XK_d, XK_s}, [](const Rect& b) { return b.right() >= 398 && b.bottom() >= 248; }, 300ms,
         "D and S never reached the corner of the 400 x 250 window");
-    block = settledBlock(mobrix, 400, 250);
+    block = settledBlock(program, 400, 250);
     EXPECT_EQ(block.w, sized.w) << "the block crossed the right edge";
     EXPECT_EQ(block.h, sized.h) << "the block crossed the bottom edge";
     EXPECT_GE(block.right(), 398);
     EXPECT_GE(block.bottom(), 248);
 
     // A larger window frees the block at once: it travels past the old edge.
-    mobrix.resize(600, 350);
+    program.resize(600, 350);
     holdUntil(
-        mobrix, {XK_d}, [](const Rect& b) { return b.right() > 420; }, 0ms,
+        program, {XK_d}, [](const Rect& b) { return b.right() > 420; }, 0ms,
         "the block did not move into the grown window");
 
     // Held against the new right edge; the final picture is kept for the
     // status line.
     holdUntil(
-        mobrix, {XK_d}, [](const Rect& b) { return b.right() >= 598; }, 300ms,
+        program, {XK_d}, [](const Rect& b) { return b.right() >= 598; }, 300ms,
         "D never reached the right edge of the 600 x 350 window");
-    block = settledBlock(mobrix, 600, 350);
+    block = settledBlock(program, 600, 350);
     EXPECT_EQ(block.w, sized.w) << "the block crossed the right edge";
     const Rect last = block;
 
-    mobrix.tapKey(XK_q);
-    const auto status = mobrix.waitExit();
-    ASSERT_TRUE(status.has_value()) << "Q did not end it";
-    EXPECT_EQ(*status, 0) << toString(*status);
-    EXPECT_EQ(mobrix.stderrText(), "");
-
-    const std::vector<Status> records = parseStatusStream(mobrix.stdoutText());
+    program.tapKey(XK_q);
+    const std::vector<Status> records = statusOf(expectCleanEnd(program, mobrix, "Q"));
     ASSERT_GE(records.size(), 2u);
 
     // Every change between two frames is one step of speed x the delta that
@@ -304,22 +236,18 @@ class MobrixQuit : public testing::TestWithParam<QuitCase> {};
 TEST_P(MobrixQuit, EndsWithStatusZero)
 {
     const QuitCase& c = GetParam();
-    Program mobrix(MOBRIX_PATH);
-    ASSERT_TRUE(mobrix.waitForWindow("Mobrix"));
-    ASSERT_EQ(settledBlock(mobrix, 1000, 500), (Rect{0, 0, 20, 20}));
+    Program program(mobrix.path);
+    ASSERT_TRUE(program.waitForWindow(mobrix.caption));
+    ASSERT_EQ(settledBlock(program, 1000, 500), (Rect{0, 0, 20, 20}));
 
     if (c.key != 0) {
-        mobrix.tapKey(c.key);
+        program.tapKey(c.key);
     } else if (c.signo != 0) {
-        mobrix.sendSignal(c.signo);
+        program.sendSignal(c.signo);
     } else {
-        mobrix.closeWindow();
+        program.closeWindow();
     }
-    const auto status = mobrix.waitExit();
-    ASSERT_TRUE(status.has_value()) << c.name << " did not end it";
-    EXPECT_EQ(*status, 0) << toString(*status);
-    EXPECT_EQ(mobrix.stderrText(), "");
-    const std::vector<Status> records = parseStatusStream(mobrix.stdoutText());
+    const std::vector<Status> records = statusOf(expectCleanEnd(program, mobrix, c.name));
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back().x, 0.0);
     EXPECT_EQ(records.back().w, 20.0);
@@ -335,16 +263,3 @@ const QuitCase quitCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(MobrixEndToEnd, MobrixQuit, testing::ValuesIn(quitCases),
                          [](const testing::TestParamInfo<QuitCase>& row) { return row.param.name; });
-
-// No video driver can start: one line on stderr naming the step that failed,
-// no status line, status 1.
-TEST(MobrixEndToEnd, MissingVideoDriverFailsWithStatusOne)
-{
-    Program mobrix(MOBRIX_PATH, {{{"SDL_VIDEODRIVER", "doesnotexist"}}, {}});
-    const auto status = mobrix.waitExit();
-    ASSERT_TRUE(status.has_value());
-    EXPECT_EQ(*status, 1) << toString(*status);
-    EXPECT_EQ(mobrix.stdoutText(), "");
-    EXPECT_TRUE(std::regex_match(mobrix.stderrText(), std::regex("mobrix: SDL_CreateWindow failed: .+\n")))
-        << mobrix.stderrText();
-}

@@ -13,27 +13,17 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "programs.h"
+#include "reliability.h"
 
 using namespace reliability;
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The text between the first <tag> and its </tag> at or after `from`, and
 // where it ends; empty and npos when there is none.
@@ -183,7 +173,8 @@ TEST_P(Memcheck, NoInvalidAccessOrLeakOfOursThroughARunAndAClose)
     for (const Finding& f : verdict.ours) {
         ADD_FAILURE() << describe(f) << "\n" << readFile(scratch.path + "/memcheck.log");
     }
-    std::cout << "[ memcheck ] " << s.name << ": " << parseRecords(s, p.stdoutText(), true).size() << " frames\n";
+    std::cout << "[ memcheck ] " << s.name << ": " << expectRecords(s, p.stdoutText()).size()
+              << " frames\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, Memcheck, testing::Values(dravin, mobrix, quenzel), subjectName);

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <ctime>
 
 // <libnoise/noise.h> or <noise/noise.h>, as cmake/FindLibNoise.cmake found it.
 #include LIBNOISE_HEADER
@@ -40,21 +39,6 @@ inline Colour flagPixel(const noise::module::Perlin& perlin, int w, int h, int c
     const int colFifth = w / 5;
     const bool cross = (rowThird < row && row < 2 * rowThird) || (colFifth < col && col < 2 * colFifth);
     return cross ? Colour{full, full, third} : Colour{third, third, full};
-}
-
-// The seed the program takes from a wall clock stopped at this UTC time: the
-// low 32 bits of the nanosecond count, read as a signed int.
-inline int seedAt(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm calendar{};
-    calendar.tm_year = year - 1900;
-    calendar.tm_mon = month - 1;
-    calendar.tm_mday = day;
-    calendar.tm_hour = hour;
-    calendar.tm_min = minute;
-    calendar.tm_sec = second;
-    const std::int64_t nanoseconds = static_cast<std::int64_t>(timegm(&calendar)) * 1000000000;
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(nanoseconds & 0xffffffff));
 }
 
 }  // namespace expected
