@@ -128,7 +128,7 @@ public:
     // OpenGL; that window is never drawn, so it is never taken. The window is
     // looked up afresh on every poll. Records a problem and returns false on
     // time-out or when the program ends first.
-    bool waitForWindow(const std::string& caption, Millis timeout = 15s);
+    bool waitForWindow(const std::string& caption, Millis timeout = 30s);
 
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
     void keyDown(unsigned long keysym);
