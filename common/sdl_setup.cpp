@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -21,12 +22,22 @@ void setProgramName(const char* argv0)
     programName = slash != nullptr ? slash + 1 : argv0;
 }
 
+namespace {
+
+// Writes "<program>: <text>" (just <text> without a program name) to stderr
+// in one write, so nothing else on stderr can split the line, and exits with 1.
+[[noreturn]] void exitWithLine(const std::string& text)
+{
+    const std::string prefix = *programName != '\0' ? std::string(programName) + ": " : "";
+    std::fprintf(stderr, "%s%s\n", prefix.c_str(), text.c_str());
+    std::exit(1);
+}
+
+}  // namespace
+
 void exitOnSetupFailure(const char* step)
 {
-    // One write, so the line cannot be split by anything else on stderr.
-    std::fprintf(stderr, "%s%s%s failed: %s\n", programName, *programName != '\0' ? ": " : "", step,
-                 SDL_GetError());
-    std::exit(1);
+    exitWithLine(std::string(step) + " failed: " + SDL_GetError());
 }
 
 void exitIfNoDisplay()
@@ -40,10 +51,7 @@ void exitIfNoDisplay()
     const char* requested = SDL_GetHint(SDL_HINT_VIDEODRIVER);
     const bool userChose = requested != nullptr && requested[0] != '\0';
     if (invisible && !userChose) {
-        std::fprintf(stderr,
-                     "%s%sno display: set DISPLAY or WAYLAND_DISPLAY (or SDL_VIDEODRIVER=dummy to run without one)\n",
-                     programName, *programName != '\0' ? ": " : "");
-        std::exit(1);
+        exitWithLine("no display: set DISPLAY or WAYLAND_DISPLAY (or SDL_VIDEODRIVER=dummy to run without one)");
     }
 }
 
