@@ -83,8 +83,8 @@ class MissingVideoDriver : public testing::TestWithParam<FailedStart> {};
 // display, SDL 2.26 falls back by itself to its offscreen driver, and the
 // program's own check must end the start with its no-display line; newer SDL
 // (sdl2-compat over SDL3) refuses to start video instead, which the program
-// reports as that same failed step. All are one line and status 1. Anything else, above all a program still running
-// after a few seconds, is the fault.
+// reports as that same failed step. All are one line and status 1. Anything
+// else, above all a program still running after a few seconds, is the fault.
 TEST_P(MissingVideoDriver, FailsWithOneLineAndStatusOne)
 {
     const auto& [s, start] = GetParam();
@@ -94,7 +94,8 @@ TEST_P(MissingVideoDriver, FailsWithOneLineAndStatusOne)
     const std::string noDisplay =
         name + R"(: no display: set DISPLAY or WAYLAND_DISPLAY \(or SDL_VIDEODRIVER=dummy to run without one\)\n)";
 
-    // A private, empty runtime directory, so libwayland finds one and stays quiet.
+    // A runtime directory of the test's own (the harness would give one too),
+    // so libwayland stays quiet and the test can see that nothing is left there.
     const ScratchDir runtimeDir;
     LaunchOptions options{{{"XDG_RUNTIME_DIR", runtimeDir.path}}, {"WAYLAND_DISPLAY"}};
     std::string expected;
