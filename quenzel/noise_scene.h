@@ -2,8 +2,8 @@
 
 #include <SDL.h>
 
-// <libnoise/noise.h> or <noise/noise.h>, as cmake/FindLibNoise.cmake found it.
-#include LIBNOISE_HEADER
+// libnoise; cmake/FindLibNoise.cmake finds its directory on either layout.
+#include <noise.h>
 
 // The noise flag: every pixel of the window (width x height from globals.h)
 // takes its brightness from 3D Perlin noise and is tinted yellow inside an

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
-// <libnoise/noise.h> or <noise/noise.h>, as cmake/FindLibNoise.cmake found it.
-#include LIBNOISE_HEADER
+// libnoise; cmake/FindLibNoise.cmake finds its directory on either layout.
+#include <noise.h>
 
 namespace expected {
 

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# configure_test.sh SOURCE_DIR CMAKE
+#
+# Configures the project in scratch build directories:
+# - with one optional part's package hidden (CMAKE_DISABLE_FIND_PACKAGE_<name>):
+#   by default the part is left out with one line naming the Debian package,
+#   and asked for with ON, configuring fails and names the package;
+# - inside a parent project, through add_subdirectory(): our targets get our
+#   warnings and sanitizer flags, the parent's targets none of them.
+set -euo pipefail
+
+source_dir="$1"
+cmake="$2"
+scratch="$(mktemp -d /tmp/optional-parts-XXXXXX)"
+trap 'rm -rf "$scratch"' EXIT
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+configure() {  # name, then cmake options; output in $scratch/name.out
+  local name="$1"
+  shift
+  timeout 60 "$cmake" -S "$source_dir" -B "$scratch/$name" -DFLAGBLOCKS_BUILD_TOOLS=OFF "$@" \
+    >"$scratch/$name.out" 2>&1
+}
+
+# Missing benchmark library, default switch: the programs configure, the
+# part is left out in exactly one line.
+if ! configure auto -DFLAGBLOCKS_BUILD_TESTING=OFF -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=TRUE; then
+  fail "AUTO with the benchmark library hidden did not configure"; cat "$scratch/auto.out" >&2
+fi
+lines="$(grep -c 'benchmarks left out' "$scratch/auto.out" || true)"
+grep -q '^-- flagblocks: benchmarks left out, missing Google Benchmark (libbenchmark-dev)$' "$scratch/auto.out" &&
+  [ "$lines" = 1 ] || { fail "AUTO: expected one line naming libbenchmark-dev, got:"; cat "$scratch/auto.out" >&2; }
+
+# The same part asked for with ON, and the tests asked for without
+# GoogleTest: configuring stops and names the package.
+check_on() {  # name, package, then cmake options
+  local name="$1" package="$2"
+  shift 2
+  if configure "$name" "$@"; then
+    fail "$name: configured although $package was hidden"
+  elif ! tr -s ' \n' '  ' <"$scratch/$name.out" | grep -q "asked for .*($package)"; then  # CMake wraps errors
+    fail "$name: the failure does not name $package:"; cat "$scratch/$name.out" >&2
+  fi
+}
+check_on benchmarks-on libbenchmark-dev -DFLAGBLOCKS_BUILD_TESTING=OFF \
+  -DFLAGBLOCKS_BUILD_BENCHMARKS=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=TRUE
+check_on tests-on libgtest-dev -DFLAGBLOCKS_BUILD_BENCHMARKS=OFF \
+  -DFLAGBLOCKS_BUILD_TESTING=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=TRUE
+
+# A parent project with a target before and one after ours; the one after
+# links our frame clock, so it would inherit anything the library passes on.
+# The sanitizer build is asked for, as it adds the most flags. The Makefile
+# generator writes each target's flags to its flags.make.
+parent="$scratch/parent"
+mkdir -p "$parent"
+echo 'int main() { return 0; }' >"$parent/main.cpp"
+cat >"$parent/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.21)
+project(parent LANGUAGES CXX)
+add_executable(before main.cpp)
+add_subdirectory("$source_dir" flagblocks)
+add_executable(after main.cpp)
+target_link_libraries(after PRIVATE frame_clock)
+CMAKE
+if ! timeout 60 "$cmake" -G "Unix Makefiles" -S "$parent" -B "$parent/build" \
+    -DFLAGBLOCKS_ENABLE_SANITIZERS=ON >"$scratch/parent.out" 2>&1; then
+  fail "the parent project did not configure:"; cat "$scratch/parent.out" >&2
+fi
+flags() {  # the compile flags of a target, by its directory in the build tree
+  grep -h '^CXX_FLAGS' "$parent/build/$1/CMakeFiles/$2.dir/flags.make" 2>/dev/null || echo "(no flags.make)"
+}
+ours="$(flags flagblocks/dravin dravin)"
+case "$ours" in
+  *-Wall*-fsanitize=address*) ;;
+  *) fail "dravin is not compiled with our warnings and sanitizers: $ours" ;;
+esac
+for target in before after; do
+  theirs="$(flags . "$target")"
+  if [ "$theirs" = "(no flags.make)" ] || grep -qE -- '-(W|fsanitize|fno-sanitize)' <<<"$theirs"; then
+    fail "the parent's target $target: $theirs"
+  fi
+done
+grep -q -- 'flagblocks: tests left out' "$scratch/parent.out" ||
+  fail "inside a parent project the tests are not left out by default"
+
+[ "$failures" -eq 0 ] && echo "configure: all checks passed"
+exit $((failures > 0))
