@@ -10,6 +10,6 @@ case "$program" in
 esac
 
 scripts/setup.sh --run-only
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target "$program"
+cmake --preset default >/dev/null
+cmake --build --preset default -j"$(nproc)" --target "$program"
 exec "build/bin/$program"

@@ -20,6 +20,7 @@ case "${1:-}" in
       libgtest-dev                        # the tests
       xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
       faketime                            # a fixed or stepped wall clock in tests
+      clang                               # the second compiler the build is tested with
       valgrind                            # the memory-check tests
       dpkg-dev file                       # CPack's Debian package: dpkg-shlibdeps works out its dependencies
       lintian man-db                      # the package test: Debian's package checker, and man to read the pages

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite twice: in a normal build and
 # in an AddressSanitizer + UndefinedBehaviorSanitizer build. The end-to-end
-# tests start their own Xvfb, so no display is needed.
+# tests start their own Xvfb, so no display is needed. Warnings are errors.
 #
 #   scripts/test.sh                   # both builds
 #   scripts/test.sh --no-sanitizers   # the normal build only
+#   scripts/test.sh --clang           # a Clang build and its tests, less the
+#                                     # package and memory checks, which do
+#                                     # not depend on the compiler
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-sanitizers=yes
+builds=(default sanitizers)
 case "${1:-}" in
   "") ;;
-  --no-sanitizers) sanitizers=no ;;
-  *) echo "usage: scripts/test.sh [--no-sanitizers]" >&2; exit 2 ;;
+  --no-sanitizers) builds=(default) ;;
+  --clang) builds=(clang) ;;
+  *) echo "usage: scripts/test.sh [--no-sanitizers | --clang]" >&2; exit 2 ;;
 esac
 
 scripts/setup.sh
@@ -20,19 +24,20 @@ jobs="$(nproc)"
 # What this run tests on: the release, SDL (and SDL 3 underneath, where
 # SDL 2 is sdl2-compat), the compiler and CMake.
 sdl="$(dpkg-query -W -f='${Package} ${Version} ' libsdl2-2.0-0 libsdl3-0 2>/dev/null || true)"
-echo "== $(. /etc/os-release && echo "$PRETTY_NAME"); ${sdl}; $(c++ --version | head -n1); $(cmake --version | head -n1)"
+compiler=c++
+[ "${builds[0]}" = clang ] && compiler=clang++
+echo "== $(. /etc/os-release && echo "$PRETTY_NAME"); ${sdl}; $($compiler --version | head -n1); $(cmake --version | head -n1)"
 
-echo "== normal build"
-# ON, not the default AUTO: a missing test dependency stops the run here.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DFLAGBLOCKS_BUILD_TESTING=ON -DFLAGBLOCKS_BUILD_BENCHMARKS=ON -DFLAGBLOCKS_BUILD_TOOLS=ON
-cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure
-
-if [ "$sanitizers" = yes ]; then
-  echo "== sanitizer build (ASan + UBSan)"
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLAGBLOCKS_ENABLE_SANITIZERS=ON \
-    -DFLAGBLOCKS_BUILD_TESTING=ON -DFLAGBLOCKS_BUILD_BENCHMARKS=OFF -DFLAGBLOCKS_BUILD_TOOLS=OFF
-  cmake --build build-asan -j"$jobs"
-  ctest --test-dir build-asan --output-on-failure
-fi
+for build in "${builds[@]}"; do
+  echo "== $build build"
+  # ON, not the default AUTO: a missing test dependency stops the run here.
+  parts=(-DFLAGBLOCKS_BUILD_TESTING=ON)
+  [ "$build" = default ] && parts+=(-DFLAGBLOCKS_BUILD_BENCHMARKS=ON -DFLAGBLOCKS_BUILD_TOOLS=ON)
+  cmake --preset "$build" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${parts[@]}"
+  cmake --build --preset "$build" -j"$jobs"
+  if [ "$build" = clang ]; then
+    ctest --preset "$build" -E 'package|memcheck'
+  else
+    ctest --preset "$build"
+  fi
+done
