@@ -6,6 +6,9 @@
 #   scripts/setup.sh --run-only  only what building and running the programs needs
 #
 # Packages already present are left alone; nothing is installed when all are.
+# On a system without dpkg-query or apt-get it installs nothing: it names
+# what the build needs and exits 0, and configuring with CMake then stops,
+# naming it, at anything that is really missing.
 set -euo pipefail
 
 # What building and running the three programs needs.
@@ -30,6 +33,39 @@ case "${1:-}" in
   *) echo "usage: scripts/setup.sh [--run-only]" >&2; exit 2 ;;
 esac
 
+# What the programs' own packages bring, for systems where they go by other names.
+declare -A provides=(
+  [build-essential]="a C++17 compiler and make"
+  [cmake]="CMake 3.21 or newer"
+  [libsdl2-dev]="SDL2 and its development files"
+  [libnoise-dev]="libnoise and its development files"
+)
+
+# leave_to_cmake REASON HEADING PACKAGE...: says why nothing is installed and
+# names the packages, what each brings where this script knows it, then
+# exits 0 so that the caller goes on to configure.
+leave_to_cmake() {
+  local reason="$1" heading="$2" p
+  shift 2
+  local others=()
+  {
+    echo "setup: $reason, so nothing is installed. $heading"
+    for p in "$@"; do
+      if [ -n "${provides[$p]:-}" ]; then
+        printf '  %-16s %s\n' "$p" "${provides[$p]}"
+      else
+        others+=("$p")
+      fi
+    done
+    [ ${#others[@]} -eq 0 ] || echo "  as well as: ${others[*]}"
+    echo "setup: install them with your system's package manager; configuring with CMake names anything still missing."
+  } >&2
+  exit 0
+}
+
+if ! command -v dpkg-query >/dev/null; then
+  leave_to_cmake "dpkg-query not found" "The build needs (Debian package names):" "${packages[@]}"
+fi
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -39,8 +75,7 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if ! command -v apt-get >/dev/null; then
-  echo "setup: apt-get not found. Install these packages with your system's package manager: ${missing[*]}" >&2
-  exit 1
+  leave_to_cmake "apt-get not found" "The build needs these packages, which are not installed:" "${missing[@]}"
 fi
 if [ "$(id -u)" -eq 0 ]; then
   sudo=()
