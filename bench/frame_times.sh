@@ -74,8 +74,8 @@ cpu="$(lscpu | sed -n 's/^Model name: *//p')"
 vm="$(lscpu | sed -n 's/^Hypervisor vendor: *//p')"
 gl="$(glxinfo -B | sed -n 's/^ *OpenGL renderer string: //p')"
 {
-  echo "# measured $(date -u '+%Y-%m-%d %H:%M UTC'); load average (1, 5, 15 min)" \
-    "before $load_before, after $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "# measured $(date -u '+%Y-%m-%d %H:%M UTC'), runs of $run_seconds s (quenzel $((3 * run_seconds)) s);" \
+    "load average (1, 5, 15 min) before $load_before, after $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "# $cpu, $(nproc) cores, $(awk '/^MemTotal:/ {printf "%.0f", $2 / 2^20}' /proc/meminfo) GiB," \
     "${vm:+virtual machine under $vm, }$(. /etc/os-release && echo "$PRETTY_NAME"), kernel $(uname -r)"
   echo "# SDL $(version libsdl2-2.0-0); OpenGL: $gl, Mesa $(version libgl1-mesa-dri); Xvfb $(version xvfb)," \
