@@ -16,7 +16,7 @@ in_private_x quenzel_bench
 
 run_seconds="${RUN_SECONDS:-10}"
 data=docs/data/performance.tsv
-rows="$(mktemp)"
+rows="$tmp/rows"
 load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # measure PROGRAM RENDERER [WIDTH HEIGHT]: one row of $rows from the
@@ -24,7 +24,7 @@ load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 # (or after the resize) within the timed span; each line's delta is the
 # length of the frame before it, so the first two lines are left out.
 measure() {
-  local program="$1" renderer="$2" seconds="$run_seconds" from to peak_kib
+  local program="$1" renderer="$2" seconds="$run_seconds" from to peak_kib width height stats
   shift 2
   [ "$program" = quenzel ] && seconds=$((3 * run_seconds))
   if [ "$renderer" = software ]; then
@@ -38,11 +38,13 @@ measure() {
   await_frames $((from + 7))  # at least five timed frames, however slow
   to="$(frames)"
   peak_kib="$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status")"
-  echo "== $program $(size | tr ' ' x) $renderer: $((to - from - 1)) frames"
-  tr '\r' '\n' <"$status" | grep delta | sed -n "$((from + 2)),${to}p" |
+  read -r width height < <(size)
+  echo "== $program $width x $height $renderer: $((to - from - 1)) frames"
+  stats="$(tr '\r' '\n' <"$status" | grep delta | sed -n "$((from + 2)),${to}p" |
     awk '{print $2 * 1000}' | datamash count 1 perc:10 1 median 1 perc:90 1 |
-    awk -v head="$program	$(size | tr ' ' '\t')	$renderer" -v peak="$peak_kib" \
-      '{printf "%s\t%d\t%.3f\t%.3f\t%.3f\t%.1f\n", head, $1, $2, $3, $4, peak / 1024}' >>"$rows"
+    awk '{printf "%d\t%.3f\t%.3f\t%.3f", $1, $2, $3, $4}')"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$program" "$width" "$height" "$renderer" "$stats" \
+    "$((peak_kib / 1024))" >>"$rows"
   finish
 }
 
@@ -61,13 +63,12 @@ done
 # The scene in-process: ten repetitions of each benchmark, interleaved in
 # random order so a burst of other work slows one repetition of several
 # rows rather than every repetition of one. CPU time, in milliseconds.
-json="$(mktemp)"
+json="$tmp/quenzel_bench.json"
 "$build/bin/quenzel_bench" --benchmark_repetitions=10 --benchmark_enable_random_interleaving=true \
   --benchmark_display_aggregates_only=true --benchmark_out="$json" --benchmark_out_format=json
 jq -r '.benchmarks[] | select(.run_type == "iteration") | [.run_name, .cpu_time] | @tsv' "$json" |
   tr '/' '\t' | datamash -s -g 1,2,3 count 4 perc:10 4 median 4 perc:90 4 | sort -k1,1 -k2,2n |
   awk '{printf "quenzel\t%s\t%s\tbench %s\t%d\t%.3f\t%.3f\t%.3f\t-\n", $2, $3, $1, $4, $5, $6, $7}' >>"$rows"
-rm -f "$json"
 
 version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "?"; }
 cpu="$(lscpu | sed -n 's/^Model name: *//p')"
@@ -83,7 +84,6 @@ gl="$(glxinfo -B | sed -n 's/^ *OpenGL renderer string: //p')"
   printf 'program\twidth\theight\trenderer\tframes\tp10_ms\tmedian_ms\tp90_ms\tpeak_mib\n'
   cat "$rows"
 } >"$data"
-rm -f "$rows"
 gnuplot bench/quenzel-frame-time.gp
 echo "wrote $data and docs/images/quenzel-frame-time.png"
 

@@ -18,16 +18,19 @@ needs() {
 
 # in_private_x [TARGET...]: on the first call, builds the programs and the
 # targets named in $build/ and runs the calling script again under
-# xvfb-run, on a screen large enough for 1920 x 1080; inside, returns.
-# There is no window manager: a resize is the plain XResizeWindow one
-# would make.
+# xvfb-run, on a screen large enough for 1920 x 1080. Inside, makes the
+# directory $tmp, removed at exit, and returns. There is no window manager:
+# a resize is the plain XResizeWindow one would make.
 in_private_x() {
-  [ -n "${BENCH_IN_PRIVATE_X:-}" ] && return
-  needs cmake xvfb-run xdotool
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLAGBLOCKS_BUILD_TESTING=OFF \
-    -DFLAGBLOCKS_BUILD_BENCHMARKS=ON >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target dravin mobrix quenzel "$@" >/dev/null
-  BENCH_IN_PRIVATE_X=1 exec xvfb-run -a -s "-screen 0 1920x1200x24 -nolisten tcp" "$script"
+  if [ -z "${BENCH_IN_PRIVATE_X:-}" ]; then
+    needs cmake xvfb-run xdotool
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLAGBLOCKS_BUILD_TESTING=OFF \
+      -DFLAGBLOCKS_BUILD_BENCHMARKS=ON >/dev/null
+    cmake --build "$build" -j"$(nproc)" --target dravin mobrix quenzel "$@" >/dev/null
+    BENCH_IN_PRIVATE_X=1 exec xvfb-run -a -s "-screen 0 1920x1200x24 -nolisten tcp" "$script"
+  fi
+  tmp="$(mktemp -d)"
+  trap 'rm -rf "$tmp"' EXIT
 }
 
 # launch PROGRAM [COMMAND...]: starts PROGRAM from $build/bin, after the
@@ -37,7 +40,7 @@ in_private_x() {
 launch() {
   local program="$1"
   shift
-  status="$(mktemp)"
+  status="$tmp/status"
   "$@" stdbuf -o0 "$build/bin/$program" >"$status" &
   launcher=$!
   await_frames 1
@@ -81,5 +84,4 @@ resize() {
 finish() {
   kill "$pid"
   wait "$launcher" || { echo "$0: the program ended with status $?" >&2; exit 1; }
-  rm -f "$status"
 }
