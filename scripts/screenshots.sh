@@ -6,7 +6,7 @@
 # dravin at its opening size and after a resize, mobrix after held keys
 # moved the block (D, S) and grew it (1, 3), and quenzel under a frozen
 # wall clock (a fixed seed and the angle 0, so the same picture every time).
-# Needs what scripts/setup.sh installs, and xdotool and imagemagick.
+# Needs what scripts/setup.sh installs, and xauth, xdotool and imagemagick.
 # shellcheck source=bench/lib.sh
 source "$(dirname "$0")/../bench/lib.sh"
 needs import
