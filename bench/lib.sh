@@ -3,7 +3,8 @@
 # builds the programs, runs the calling script again inside a private X
 # server, and starts, resizes and ends one program at a time in it.
 
-set -euo pipefail
+set -eEuo pipefail
+trap 'echo "$0: failed: $BASH_COMMAND (line $LINENO of ${BASH_SOURCE[0]##*/})" >&2' ERR
 script="$(realpath "$0")"
 cd "$(dirname "$script")/.."
 build="build-perf"
@@ -45,7 +46,7 @@ launch() {
   launcher=$!
   await_frames 1
   # Each program's window is named as the program, with a capital.
-  window="$(xdotool search --onlyvisible --name "^${program^}\$" | head -n1)"
+  window="$(timeout 30 xdotool search --sync --onlyvisible --name "^${program^}\$" | head -n1)"
   pid="$(xdotool getwindowpid "$window")"
 }
 
