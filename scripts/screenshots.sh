@@ -12,8 +12,11 @@ source "$(dirname "$0")/../bench/lib.sh"
 needs import
 in_private_x
 
-# shoot FILE: the window as the X server has it, as a PNG without time stamps.
+# shoot FILE: the window as the X server has it, as a PNG without time
+# stamps, once two more frames have been drawn: the program has then handed
+# the X server at least one whole frame of what it shows now.
 shoot() {
+  await_frames $(($(frames) + 2))
   import -window "$window" -define png:exclude-chunks=date,time "docs/images/$1"
   echo "wrote docs/images/$1 ($(size | tr ' ' x))"
 }
@@ -29,7 +32,6 @@ launch mobrix
 xdotool windowfocus --sync "$window" \
   keydown d s sleep 1.2 keyup s sleep 0.3 keyup d \
   keydown 1 3 sleep 0.6 keyup 3 sleep 0.2 keyup 1
-await_frames $(($(frames) + 2))
 shoot mobrix.png
 finish
 
