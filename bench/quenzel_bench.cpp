@@ -1,24 +1,17 @@
-// Where the time of one noise-flag frame goes, on SDL's software renderer.
+// One frame of quenzel's noise flag, in-process, at three window sizes:
 //
-//   Frame      renderNoiseScene as the program calls it
+//   Frame      renderNoiseScene as the program calls it, on SDL's software
+//              renderer drawing into a surface (no window, no X server)
 //   NoiseOnly  the GetValue calls for the same pixels and nothing else: the
-//              floor no way of drawing can beat
-//   Trig       the two position functions per pixel, as the formulas state them
-//   SdlCalls   clear, one colour and one point per pixel, present: the
-//              drawing without any noise
+//              floor no way of drawing the flag can beat
 //
-// bench/frame_times.sh --bench-only runs it and writes the figures into
-// docs/performance.md. By hand:
-//      build/bin/quenzel_bench --benchmark_counters_tabular=true --benchmark_repetitions=9
-//          --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
+// bench/frame_times.sh runs it; see docs/performance.md.
 
 #include <benchmark/benchmark.h>
 
 #include <SDL.h>
 
-#include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "globals.h"
 #include "noise_scene.h"
@@ -29,24 +22,6 @@ int height = 0;
 
 namespace {
 
-// An ARGB8888 surface with a software renderer on it.
-struct Canvas {
-    SDL_Surface* surface;
-    SDL_Renderer* renderer;
-    Canvas(int w, int h)
-        : surface(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ARGB8888)),
-          renderer(SDL_CreateSoftwareRenderer(surface))
-    {
-    }
-    ~Canvas()
-    {
-        SDL_DestroyRenderer(renderer);
-        SDL_FreeSurface(surface);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-};
-
 noise::module::Perlin benchPerlin()
 {
     noise::module::Perlin perlin;
@@ -54,26 +29,20 @@ noise::module::Perlin benchPerlin()
     return perlin;
 }
 
-void reportPerPixel(benchmark::State& state)
-{
-    const double pixels = static_cast<double>(state.range(0) * state.range(1));
-    // Seconds per pixel; the table prints it with an SI prefix (n for ns).
-    state.counters["per_pixel"] = benchmark::Counter(
-        pixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
-
 void Frame(benchmark::State& state)
 {
     width = static_cast<int>(state.range(0));
     height = static_cast<int>(state.range(1));
-    Canvas canvas(width, height);
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
+    SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
     const noise::module::Perlin perlin = benchPerlin();
     double angle = 12.5;
     for (auto _ : state) {
-        renderNoiseScene(perlin, canvas.renderer, angle);
+        renderNoiseScene(perlin, renderer, angle);
         angle += 0.01;
     }
-    reportPerPixel(state);
+    SDL_DestroyRenderer(renderer);
+    SDL_FreeSurface(surface);
 }
 
 void NoiseOnly(benchmark::State& state)
@@ -94,66 +63,15 @@ void NoiseOnly(benchmark::State& state)
         }
         benchmark::DoNotOptimize(sum);
     }
-    reportPerPixel(state);
-}
-
-void Trig(benchmark::State& state)
-{
-    const int w = static_cast<int>(state.range(0));
-    const int h = static_cast<int>(state.range(1));
-    double angle = 12.5;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(angle);
-        double sum = 0.0;
-        for (int row = 0; row < h; ++row) {
-            for (int col = 0; col < w; ++col) {
-                const double t = static_cast<double>(col) / w;
-                sum += calculateXPosition(t, angle) + calculateYPosition(t, angle);
-            }
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    reportPerPixel(state);
-}
-
-void SdlCalls(benchmark::State& state)
-{
-    const int w = static_cast<int>(state.range(0));
-    const int h = static_cast<int>(state.range(1));
-    Canvas canvas(w, h);
-    for (auto _ : state) {
-        SDL_SetRenderDrawColor(canvas.renderer, 0, 0, 0, 255);
-        SDL_RenderClear(canvas.renderer);
-        for (int row = 0; row < h; ++row) {
-            for (int col = 0; col < w; ++col) {
-                // A colour that changes with every pixel, as the flag's does.
-                const auto level = static_cast<Uint8>(row + col);
-                SDL_SetRenderDrawColor(canvas.renderer, level, level, 76, 255);
-                SDL_RenderDrawPoint(canvas.renderer, col, row);
-            }
-        }
-        SDL_RenderPresent(canvas.renderer);
-    }
-    reportPerPixel(state);
-}
-
-// The fastest repetition is the one least disturbed by other work on the
-// machine; report it beside the usual mean and median.
-double fastest(const std::vector<double>& values)
-{
-    return *std::min_element(values.begin(), values.end());
 }
 
 void sizes(benchmark::internal::Benchmark* b)
 {
     b->Args({500, 300})->Args({1000, 600})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
-    b->ComputeStatistics("min", fastest);
 }
 
 BENCHMARK(Frame)->Apply(sizes);
 BENCHMARK(NoiseOnly)->Apply(sizes);
-BENCHMARK(Trig)->Apply(sizes);
-BENCHMARK(SdlCalls)->Apply(sizes);
 
 }  // namespace
 

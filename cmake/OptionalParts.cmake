@@ -1,4 +1,4 @@
-# The optional parts of the build (tests, benchmarks, tools) and how each is
+# The optional parts of the build (tests, benchmarks) and how each is
 # switched: a cache variable that is AUTO, ON or OFF.
 #
 #   AUTO  build the part when everything it needs is there; otherwise leave

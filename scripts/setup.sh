@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build needs, on Debian or Ubuntu:
 #
-#   scripts/setup.sh             everything: the programs, their tests, the
-#                                benchmark and the tools
+#   scripts/setup.sh             everything: the programs, their tests and
+#                                the benchmark
 #   scripts/setup.sh --run-only  only what building and running the programs needs
 #
 # Packages already present are left alone; nothing is installed when all are.
@@ -28,7 +28,6 @@ case "${1:-}" in
       dpkg-dev file                       # CPack's Debian package: dpkg-shlibdeps works out its dependencies
       lintian man-db                      # the package test: Debian's package checker, and man to read the pages
       libbenchmark-dev                    # the quenzel benchmark
-      libpng-dev                          # PNG writing in the screenshot tool
     ) ;;
   *) echo "usage: scripts/setup.sh [--run-only]" >&2; exit 2 ;;
 esac

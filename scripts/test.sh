@@ -32,7 +32,7 @@ for build in "${builds[@]}"; do
   echo "== $build build"
   # ON, not the default AUTO: a missing test dependency stops the run here.
   parts=(-DFLAGBLOCKS_BUILD_TESTING=ON)
-  [ "$build" = default ] && parts+=(-DFLAGBLOCKS_BUILD_BENCHMARKS=ON -DFLAGBLOCKS_BUILD_TOOLS=ON)
+  [ "$build" = default ] && parts+=(-DFLAGBLOCKS_BUILD_BENCHMARKS=ON)
   cmake --preset "$build" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${parts[@]}"
   cmake --build --preset "$build" -j"$jobs"
   if [ "$build" = clang ]; then

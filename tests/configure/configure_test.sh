@@ -23,8 +23,7 @@ fail() {
 configure() {  # name, then cmake options; output in $scratch/name.out
   local name="$1"
   shift
-  timeout 60 "$cmake" -S "$source_dir" -B "$scratch/$name" -DFLAGBLOCKS_BUILD_TOOLS=OFF "$@" \
-    >"$scratch/$name.out" 2>&1
+  timeout 60 "$cmake" -S "$source_dir" -B "$scratch/$name" "$@" >"$scratch/$name.out" 2>&1
 }
 
 # Missing benchmark library, default switch: the programs configure, the

@@ -1,7 +1,7 @@
 #pragma once
 
-// Thin GoogleTest adapters over the harness's checks, which report faults as
-// values.
+// GoogleTest checks the end-to-end tests share: a status stream read as
+// records, and a program's clean end.
 
 #include <gtest/gtest.h>
 

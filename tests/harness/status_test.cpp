@@ -1,4 +1,4 @@
-// The status parser every test and tool reads the programs' output with:
+// The status parser every test reads the programs' output with:
 // the three formats accepted with their numbers, and streams that are not
 // status lines rejected.
 

@@ -1,5 +1,8 @@
 #include "x11_harness.h"
 
+// Before Xlib, whose macros (None, Bool) would rename GoogleTest's types.
+#include <gtest/gtest.h>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -11,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,8 +58,6 @@ void dieWithParent(pid_t parent)
     }
 }
 
-std::function<void(const std::string&)> problemHandler;
-
 std::map<std::string, std::string> fakeTimeBase()
 {
     std::map<std::string, std::string> env;
@@ -79,11 +81,6 @@ std::string readFile(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-void setProblemHandler(std::function<void(const std::string&)> handler)
-{
-    problemHandler = std::move(handler);
 }
 
 std::string toString(const Rgb& c)
@@ -217,9 +214,10 @@ Program::Program(const std::string& path, const LaunchOptions& options)
 {
     XServer::instance();  // the server must be up, and DISPLAY set, before the fork
 
-    char dirTemplate[] = "/tmp/e2e-XXXXXX";
-    if (mkdtemp(dirTemplate) == nullptr) {
-        complain("mkdtemp failed");
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dirTemplate = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/e2e-XXXXXX";
+    if (mkdtemp(dirTemplate.data()) == nullptr) {
+        ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
         return;
     }
     tempDir_ = dirTemplate;
@@ -265,8 +263,12 @@ Program::Program(const std::string& path, const LaunchOptions& options)
     argv.push_back(nullptr);
 
     const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
+    const pid_t child = fork();
+    if (child < 0) {
+        ADD_FAILURE() << "fork failed: " << std::strerror(errno);
+        return;
+    }
+    if (child == 0) {
         dieWithParent(parent);
         const int in = open("/dev/null", O_RDONLY);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -280,6 +282,7 @@ Program::Program(const std::string& path, const LaunchOptions& options)
         execvp(argv[0], argv.data());
         _exit(127);
     }
+    pid_ = child;
 }
 
 Program::~Program()
@@ -297,7 +300,9 @@ Program::~Program()
 
 bool Program::running()
 {
-    if (status_) {
+    // With no process (mkdtemp or fork failed) there is nothing to wait for;
+    // waitpid(-1, ...) would reap any child, the X server among them.
+    if (status_ || pid_ <= 0) {
         return false;
     }
     int status = 0;
@@ -423,9 +428,8 @@ bool Program::waitForWindow(const std::string& caption, Millis timeout)
         },
         timeout, 2ms);
     if (!found || !running()) {
-        complain("no drawn window \"" + caption + "\" of process " + std::to_string(pid_) + " within " +
-                 std::to_string(timeout.count()) + " ms" +
-                 (status_ ? " (it ended: " + toString(*status_) + ")" : std::string()));
+        ADD_FAILURE() << "no drawn window \"" << caption << "\" of process " << pid_ << " within "
+                      << timeout.count() << " ms" << (status_ ? " (it ended: " + toString(*status_) + ")" : "");
         window_ = 0;
         return false;
     }
@@ -453,7 +457,7 @@ void Program::sendKey(unsigned long keysym, bool press)
     Display* display = XServer::instance().connection();
     const KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(keysym));
     if (code == 0) {
-        complain("no keycode for keysym " + std::to_string(keysym));
+        ADD_FAILURE() << "no keycode for keysym " << keysym;
         return;
     }
     XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime);
@@ -504,7 +508,7 @@ void Program::resize(int width, int height)
         },
         5s);
     if (!done) {
-        complain("window did not take the size " + std::to_string(width) + " x " + std::to_string(height));
+        ADD_FAILURE() << "window did not take the size " << width << " x " << height;
     }
 }
 
@@ -530,7 +534,7 @@ void Program::iconify()
 void Program::restore()
 {
     if (!setMapped(true)) {
-        complain("window was not mapped again");
+        ADD_FAILURE() << "window was not mapped again";
     }
     Display* display = XServer::instance().connection();
     XSetInputFocus(display, window_, RevertToParent, CurrentTime);
@@ -564,7 +568,7 @@ Image Program::capture()
 {
     std::optional<Image> image = tryCapture();
     if (!image) {
-        complain("cannot read the window (X error " + std::to_string(lastXError) + ")");
+        ADD_FAILURE() << "cannot read the window (X error " << lastXError << ")";
         return {};
     }
     return *image;
@@ -613,7 +617,7 @@ std::pair<Image, bool> Program::waitForPicture(const std::function<bool(const Im
     waitUntil(
         [&] {
             if (!running()) {
-                complain("the program ended (" + toString(*status_) + ") while a picture was awaited");
+                ADD_FAILURE() << "the program ended (" << toString(*status_) << ") while a picture was awaited";
                 return true;
             }
             if (std::optional<Image> image = tryCapture()) {
@@ -624,14 +628,6 @@ std::pair<Image, bool> Program::waitForPicture(const std::function<bool(const Im
         },
         timeout);
     return {last, held};
-}
-
-void Program::complain(const std::string& problem)
-{
-    problems_.push_back(problem);
-    if (problemHandler) {
-        problemHandler(problem);
-    }
 }
 
 std::string Program::stdoutText() const

@@ -3,10 +3,8 @@
 // End-to-end test harness: runs a real program in a private Xvfb server and
 // drives it as a user would, through Xlib and the XTEST extension.
 //
-// The harness uses no test framework: a Program records each problem it
-// meets (a window that never came, a resize that did not happen) in its
-// problems(), and passes it to the handler set with setProblemHandler, which
-// a test adapter turns into a test failure.
+// Each problem a Program meets (a window that never came, a resize that did
+// not happen) fails the running GoogleTest test, which goes on.
 //
 // Every wait is bounded. A Program that is still running when its object is
 // destroyed is killed and reaped, and the X server is stopped when the test
@@ -109,8 +107,9 @@ struct ExitStatus {
 };
 std::string toString(const ExitStatus& s);
 
-// One program under test. stdout and stderr go to temporary files that are
-// read back after the program has exited (a pipe would fill and block it).
+// One program under test. stdout and stderr go to temporary files (under
+// TMPDIR, by default /tmp) that are read back after the program has exited
+// (a pipe would fill and block it).
 class Program {
 public:
     explicit Program(const std::string& path, const LaunchOptions& options = {});
@@ -126,7 +125,7 @@ public:
     // showing a drawn frame (a pixel that is not black), then gives it the
     // input focus. SDL may map a first window and replace it while it sets up
     // OpenGL; that window is never drawn, so it is never taken. The window is
-    // looked up afresh on every poll. Records a problem and returns false on
+    // looked up afresh on every poll. Fails the test and returns false on
     // time-out or when the program ends first.
     bool waitForWindow(const std::string& caption, Millis timeout = 30s);
 
@@ -147,13 +146,13 @@ public:
     void closeWindow();
     void sendSignal(int signo);
 
-    // The window's current contents, read from the X server. Records a
-    // problem if the window cannot be read.
+    // The window's current contents, read from the X server. Fails the test
+    // if the window cannot be read.
     Image capture();
     // Captures until `predicate` holds or the time-out passes; returns the
     // last capture and whether the predicate held. A capture that misses (the
     // window is being replaced or resized) is retried at the next poll. Stops
-    // at once, recording a problem, if the program has ended.
+    // at once, failing the test, if the program has ended.
     std::pair<Image, bool> waitForPicture(const std::function<bool(const Image&)>& predicate,
                                           Millis timeout = 10s);
 
@@ -165,11 +164,7 @@ public:
     std::string stdoutText() const;
     std::string stderrText() const;
 
-    // Every problem met so far, in order.
-    const std::vector<std::string>& problems() const { return problems_; }
-
 private:
-    void complain(const std::string& problem);
     bool setMapped(bool mapped);  // maps or unmaps the window; true once the server agrees
     void sendKey(unsigned long keysym, bool press);
     bool ensureWindow();
@@ -181,12 +176,7 @@ private:
     bool iconified_ = false;  // unmapped on purpose by iconify()
     std::string caption_;
     std::string tempDir_;
-    std::vector<std::string> problems_;
 };
-
-// Called with every problem any Program records, e.g. to fail the running
-// test; none by default.
-void setProblemHandler(std::function<void(const std::string&)> handler);
 
 // The whole file, or "" when it cannot be read.
 std::string readFile(const std::string& path);
