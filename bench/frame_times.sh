@@ -27,11 +27,11 @@ measure() {
   local program="$1" renderer="$2" seconds="$run_seconds" from to peak_kib width height stats
   shift 2
   [ "$program" = quenzel ] && seconds=$((3 * run_seconds))
-  if [ "$renderer" = software ]; then
-    launch "$program" env SDL_RENDER_DRIVER=software
-  else
-    launch "$program"
-  fi
+  case "$renderer" in
+    auto) launch "$program" ;;
+    software) launch "$program" env SDL_RENDER_DRIVER=software ;;
+    software-x) launch "$program" env SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0 ;;
+  esac
   [ $# -eq 2 ] && resize "$1" "$2"
   from="$(frames)"
   sleep "$seconds"
@@ -53,7 +53,7 @@ launch dravin
 finish
 
 for program in dravin mobrix quenzel; do
-  for renderer in auto software; do
+  for renderer in auto software software-x; do
     measure "$program" "$renderer"
     [ "$program" = quenzel ] && measure "$program" "$renderer" 1000 600
     measure "$program" "$renderer" 1920 1080
@@ -88,5 +88,5 @@ gnuplot bench/quenzel-frame-time.gp
 echo "wrote $data and docs/images/quenzel-frame-time.png"
 
 # For the first lines of docs/performance.md: each program at its opening size.
-awk -F'\t' '/^[a-z]/ && $4 ~ /^(auto|software)$/ && !seen[$1, $4]++ {
+awk -F'\t' '/^[a-z]/ && $4 ~ /^(auto|software|software-x)$/ && !seen[$1, $4]++ {
   printf "%s at %s x %s, %s: %.*f frames/s (%.3g ms)\n", $1, $2, $3, $4, ($7 > 100), 1000 / $7, $7 }' "$data"

@@ -15,5 +15,6 @@ data = "docs/data/performance.tsv"
 area(way) = (strcol(1) eq "quenzel" && strcol(4) eq way) ? $2 * $3 / 1e6 : NaN
 plot data using (area("auto")):7:6:8 with yerrorlines lw 2 pt 7 title "the program, renderer SDL picks", \
      data using (area("software")):7:6:8 with yerrorlines lw 2 pt 5 title "the program, SDL\\_RENDER\\_DRIVER=software", \
+     data using (area("software-x")):7:6:8 with yerrorlines lw 2 pt 9 title "the same, straight to X (SDL\\_FRAMEBUFFER\\_ACCELERATION=0)", \
      data using (area("bench Frame")):7:6:8 with yerrorlines lw 2 pt 4 dt 2 title "the scene in-process (CPU time)", \
      data using (area("bench NoiseOnly")):7:6:8 with yerrorlines lw 2 pt 6 lc rgb "black" title "its noise alone: the floor (CPU time)"
