@@ -18,9 +18,9 @@
 #   Installs that package as a user would, with apt-get, so that its Depends
 #   come from the archive; runs each installed program as its menu entry
 #   starts it; reads each manual page with man; removes the package and
-#   checks that no file of it is left. This changes the system, so it runs only as root and only where
-#   flagblocks is not installed already (it would otherwise replace and then
-#   remove the copy the system has). Elsewhere it says why and exits with
+#   checks that no file of it is left. This changes the system, so it runs
+#   only as root and only where flagblocks is not installed already (it
+#   would otherwise replace and then remove the copy the system has). Elsewhere it says why and exits with
 #   77, which ctest reports as a skip, never as a pass.
 #
 # A program "runs" when it keeps printing well-formed status lines for 2 s
@@ -125,31 +125,26 @@ package_files() {
 build_step() {
   local source="$1" build="$2" cpack="$3" cmake="$4" deb_dir="$5"
 
-  # What cmake --install and the package put under the prefix, sorted,
-  # with "bin/" for the programs and "share/" for the rest.
-  local expected_bin="" expected_share=""
-  for program in "${programs[@]}"; do
-    expected_bin+="bin/$program "
-  done
-  expected_share="share/applications/$APP_ID_PREFIX.dravin.desktop share/applications/$APP_ID_PREFIX.mobrix.desktop share/applications/$APP_ID_PREFIX.quenzel.desktop "
-  expected_share+="share/doc/flagblocks/changelog.gz share/doc/flagblocks/copyright share/doc/flagblocks/performance.md "
-  for program in "${programs[@]}"; do
-    expected_share+="share/icons/hicolor/48x48/apps/$APP_ID_PREFIX.$program.png "
-  done
-  for program in "${programs[@]}"; do
-    expected_share+="share/icons/hicolor/scalable/apps/$APP_ID_PREFIX.$program.svg "
-  done
-  expected_share+="share/man/man1/dravin.1.gz share/man/man1/mobrix.1.gz share/man/man1/quenzel.1.gz "
-  for program in "${programs[@]}"; do
-    expected_share+="share/metainfo/$APP_ID_PREFIX.$program.metainfo.xml "
-  done
+  # What cmake --install and the package put under the prefix, one path a
+  # line, sorted.
+  local expected id
+  expected="$(
+    {
+      echo share/doc/flagblocks/changelog.gz share/doc/flagblocks/copyright share/doc/flagblocks/performance.md
+      for program in "${programs[@]}"; do
+        id="$APP_ID_PREFIX.$program"
+        echo "bin/$program" "share/man/man1/$program.1.gz" "share/applications/$id.desktop" \
+             "share/metainfo/$id.metainfo.xml" "share/icons/hicolor/scalable/apps/$id.svg" \
+             "share/icons/hicolor/48x48/apps/$id.png"
+      done
+    } | tr ' ' '\n' | LC_ALL=C sort)"
 
   section "cmake --install into a throwaway prefix"
   "$cmake" --install "$build" --prefix "$scratch/prefix" >/dev/null
   local installed
-  installed="$(cd "$scratch/prefix" && find . -not -type d | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')"
-  [ "$installed" = "$expected_bin$expected_share" ] ||
-    fail "cmake --install installed: $installed, expected $expected_bin$expected_share"
+  installed="$(cd "$scratch/prefix" && find . -not -type d | sed 's|^\./||' | LC_ALL=C sort)"
+  [ "$installed" = "$expected" ] ||
+    fail "cmake --install installed: $(echo $installed), expected $(echo $expected)"
 
   section "cpack -G DEB"
   (cd "$scratch" && "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack.log" 2>&1) || {
@@ -163,12 +158,11 @@ build_step() {
   echo "   $(basename "$deb")"
 
   section "contents"
+  # The same files under /usr, the programs executable and the rest not.
   local files expected_files
-  files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | LC_ALL=C sort | tr '\n' ' ')"
-  expected_files="$(for f in $expected_share; do echo "-rw-r--r-- ./usr/$f"; done
-                    for f in $expected_bin; do echo "-rwxr-xr-x ./usr/$f"; done)"
-  expected_files="$(echo "$expected_files" | LC_ALL=C sort | tr '\n' ' ')"
-  [ "$files" = "$expected_files" ] || fail "package files: $files, expected $expected_files"
+  files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | LC_ALL=C sort)"
+  expected_files="$(echo "$expected" | sed -e 's|^bin/.*|-rwxr-xr-x ./usr/&|' -e 's|^share/.*|-rw-r--r-- ./usr/&|' | LC_ALL=C sort)"
+  [ "$files" = "$expected_files" ] || fail "package files: $(echo $files), expected $(echo $expected_files)"
   [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
     fail "Architecture is $(dpkg-deb -f "$deb" Architecture)"
   dpkg-deb -x "$deb" "$scratch/root"
@@ -251,8 +245,9 @@ build_step() {
     local entry="$scratch/root/usr/share/applications/$id.desktop"
     local metainfo="$scratch/root/usr/share/metainfo/$id.metainfo.xml"
     # Silent when the entry is valid.
-    desktop-file-validate "$entry" >"$scratch/validate.out" 2>&1 || true
-    [ ! -s "$scratch/validate.out" ] || fail "desktop-file-validate $id.desktop: $(cat "$scratch/validate.out")"
+    if ! desktop-file-validate "$entry" >"$scratch/validate.out" 2>&1 || [ -s "$scratch/validate.out" ]; then
+      fail "desktop-file-validate $id.desktop: $(cat "$scratch/validate.out")"
+    fi
     # The entry starts the program on a terminal (its status line goes there,
     # not to the journal), names an icon the package has, and gives SDL's
     # window class (the program's name) so docks group the window with it.
