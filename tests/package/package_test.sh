@@ -228,7 +228,8 @@ build_step() {
   # show it. Newer hardening-check also asks every architecture for arm64's
   # branch protection; elsewhere than on arm64 that is left out too.
   local hardening_options=(--nocfprotection)
-  if [ "$(dpkg --print-architecture)" != arm64 ] && hardening-check --help 2>&1 | grep -q -- --nobranchprotection; then
+  hardening-check --help >"$scratch/hardening-help.txt" 2>&1 || true
+  if [ "$(dpkg --print-architecture)" != arm64 ] && grep -q -- --nobranchprotection "$scratch/hardening-help.txt"; then
     hardening_options+=(--nobranchprotection)
   fi
   section "hardening-check ${hardening_options[*]}"
