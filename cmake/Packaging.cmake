@@ -6,19 +6,25 @@
 #
 # Every Debian package carries its licence and its changelog in
 # /usr/share/doc/<package>: the licence as a machine-readable copyright file,
-# the changelog compressed. A plain `cmake --install` puts the same two files
-# in share/doc/flagblocks under its prefix.
+# the changelog compressed. The performance notes go beside them, where the
+# manual pages point. A plain `cmake --install` puts the same files in
+# share/doc/flagblocks under its prefix. The menu entries, icons and
+# metainfo come from desktop/.
+#
+# The binaries are those of the build: in a release configuration they carry
+# Debian's hardening flags (cmake/BuildFlags.cmake).
+#
+# Two builds of one commit give the same package, byte for byte, wherever
+# they were built: the build paths are mapped out of the binaries
+# (BuildFlags.cmake), gzip -n leaves names and times out, CPack sorts the
+# files and sets every time in the package to SOURCE_DATE_EPOCH, which is the
+# changelog's date unless the caller sets it. tests/package/reproducible_test.sh
+# checks that.
 
 set(packaging_dir "${PROJECT_SOURCE_DIR}/packaging")
 
-# The changelog's newest entry must be the version being packaged, or the
-# package would describe another release than the one it holds.
-file(STRINGS "${packaging_dir}/changelog" changelog_head LIMIT_COUNT 1)
-string(REGEX MATCH "^flagblocks \\(([^)]*)\\)" changelog_match "${changelog_head}")
-if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
-  message(FATAL_ERROR "packaging/changelog: the newest entry is \"${changelog_head}\", "
-                      "not version ${PROJECT_VERSION}: add an entry for it")
-endif()
+# The release from the changelog's newest entry; it must be this version.
+include(Changelog)
 
 find_program(GZIP_EXECUTABLE gzip REQUIRED)
 add_custom_command(
@@ -29,7 +35,31 @@ add_custom_command(
   VERBATIM)
 add_custom_target(package_changelog ALL DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/changelog.gz")
 install(FILES "${packaging_dir}/copyright" "${CMAKE_CURRENT_BINARY_DIR}/changelog.gz"
+              "${PROJECT_SOURCE_DIR}/docs/performance.md"
         DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+
+# CPack strips the programs (CPACK_STRIP_FILES) with a plain strip, which
+# leaves the compiler's .comment section behind; a stripped install
+# (`cmake --install --strip`, or CPack's) also drops .comment and .note, as
+# Debian's dh_strip does. This runs after the programs' own install rules.
+foreach(program dravin mobrix quenzel)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
+endforeach()
+
+# cpack reads this file before it builds the package: a package's times are
+# the changelog's, unless the caller chose a SOURCE_DATE_EPOCH.
+set(cpack_options "${CMAKE_CURRENT_BINARY_DIR}/CPackOptions.cmake")
+file(CONFIGURE OUTPUT "${cpack_options}" CONTENT [[
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(ENV{SOURCE_DATE_EPOCH} "@FLAGBLOCKS_RELEASE_EPOCH@")
+endif()
+]] @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE "${cpack_options}")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "three small SDL2 programs: a line figure, a block mover and a noise flag")

@@ -27,6 +27,8 @@ case "${1:-}" in
       valgrind                            # the memory-check tests
       dpkg-dev file                       # CPack's Debian package: dpkg-shlibdeps works out its dependencies
       lintian man-db                      # the package test: Debian's package checker, and man to read the pages
+      devscripts                          # the package test's hardening-check (no smaller package has it)
+      desktop-file-utils appstream        # the package test: desktop-file-validate, appstreamcli validate
       libbenchmark-dev                    # the quenzel benchmark
     ) ;;
   *) echo "usage: scripts/setup.sh [--run-only]" >&2; exit 2 ;;

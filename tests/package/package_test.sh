@@ -6,24 +6,29 @@
 #   Builds the Debian package and checks its contents, that its copyright
 #   file carries the repository's licence, that its Depends names the
 #   package of every library the programs link directly (SDL2 and libnoise
-#   among them), that lintian finds no error and no warning in it and that
-#   man --warnings finds nothing in its manual pages. Unpacks it into a
-#   scratch root and runs each unpacked program under SDL's dummy video
-#   driver. Leaves the package in DEB_DIR for the second step.
+#   among them), that lintian finds no error and no warning in it and no
+#   hardening or unneeded-section tag at all, that hardening-check passes
+#   on each program, that man --warnings finds nothing in its manual pages,
+#   and that desktop-file-validate and appstreamcli validate find nothing in
+#   its menu entries and metainfo. Unpacks it into a scratch root and runs
+#   each unpacked program under SDL's dummy video driver. Leaves the package
+#   in DEB_DIR for the second step.
 #
 # package_test.sh install DEB_DIR
 #   Installs that package as a user would, with apt-get, so that its Depends
-#   come from the archive; runs each installed program; reads each manual
-#   page with man; removes the package and checks that no file of it is
-#   left. This changes the system, so it runs only as root and only where
-#   flagblocks is not installed already (it would otherwise replace and then
-#   remove the copy the system has). Elsewhere it says why and exits with
+#   come from the archive; runs each installed program as its menu entry
+#   starts it; reads each manual page with man; removes the package and
+#   checks that no file of it is left. This changes the system, so it runs
+#   only as root and only where flagblocks is not installed already (it
+#   would otherwise replace and then remove the copy the system has). Elsewhere it says why and exits with
 #   77, which ctest reports as a skip, never as a pass.
 #
 # A program "runs" when it keeps printing well-formed status lines for 2 s
 # and then ends with status 0 on SIGTERM, with nothing on standard error.
 # STATUS_CHECK in the environment names the harness's status_check command,
-# which judges the status lines.
+# which judges the status lines; APP_ID_PREFIX the prefix of the programs'
+# desktop component IDs (desktop/CMakeLists.txt), so that dravin's is
+# $APP_ID_PREFIX.dravin.
 set -euo pipefail
 
 programs=(dravin mobrix quenzel)
@@ -120,12 +125,26 @@ package_files() {
 build_step() {
   local source="$1" build="$2" cpack="$3" cmake="$4" deb_dir="$5"
 
+  # What cmake --install and the package put under the prefix, one path a
+  # line, sorted.
+  local expected id
+  expected="$(
+    {
+      echo share/doc/flagblocks/changelog.gz share/doc/flagblocks/copyright share/doc/flagblocks/performance.md
+      for program in "${programs[@]}"; do
+        id="$APP_ID_PREFIX.$program"
+        echo "bin/$program" "share/man/man1/$program.1.gz" "share/applications/$id.desktop" \
+             "share/metainfo/$id.metainfo.xml" "share/icons/hicolor/scalable/apps/$id.svg" \
+             "share/icons/hicolor/48x48/apps/$id.png"
+      done
+    } | tr ' ' '\n' | LC_ALL=C sort)"
+
   section "cmake --install into a throwaway prefix"
   "$cmake" --install "$build" --prefix "$scratch/prefix" >/dev/null
   local installed
-  installed="$(cd "$scratch/prefix" && find . -not -type d | sort | tr '\n' ' ')"
-  [ "$installed" = "./bin/dravin ./bin/mobrix ./bin/quenzel ./share/doc/flagblocks/changelog.gz ./share/doc/flagblocks/copyright ./share/man/man1/dravin.1.gz ./share/man/man1/mobrix.1.gz ./share/man/man1/quenzel.1.gz " ] ||
-    fail "cmake --install installed: $installed"
+  installed="$(cd "$scratch/prefix" && find . -not -type d | sed 's|^\./||' | LC_ALL=C sort)"
+  [ "$installed" = "$expected" ] ||
+    fail "cmake --install installed: $(echo $installed), expected $(echo $expected)"
 
   section "cpack -G DEB"
   (cd "$scratch" && "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack.log" 2>&1) || {
@@ -139,17 +158,18 @@ build_step() {
   echo "   $(basename "$deb")"
 
   section "contents"
-  local files
-  files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort | tr '\n' ' ')"
-  [ "$files" = "-rw-r--r-- ./usr/share/doc/flagblocks/changelog.gz -rw-r--r-- ./usr/share/doc/flagblocks/copyright -rw-r--r-- ./usr/share/man/man1/dravin.1.gz -rw-r--r-- ./usr/share/man/man1/mobrix.1.gz -rw-r--r-- ./usr/share/man/man1/quenzel.1.gz -rwxr-xr-x ./usr/bin/dravin -rwxr-xr-x ./usr/bin/mobrix -rwxr-xr-x ./usr/bin/quenzel " ] ||
-    fail "package files: $files"
+  # The same files under /usr, the programs executable and the rest not.
+  local files expected_files
+  files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | LC_ALL=C sort)"
+  expected_files="$(echo "$expected" | sed -e 's|^bin/.*|-rwxr-xr-x ./usr/&|' -e 's|^share/.*|-rw-r--r-- ./usr/&|' | LC_ALL=C sort)"
+  [ "$files" = "$expected_files" ] || fail "package files: $(echo $files), expected $(echo $expected_files)"
   [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
     fail "Architecture is $(dpkg-deb -f "$deb" Architecture)"
   dpkg-deb -x "$deb" "$scratch/root"
   # The licence text in the copyright file is the repository's LICENSE, less
   # its copyright line, as a Debian extended field: indented, "." for empty lines.
   local licence
-  licence="$(sed -n '/^ This software/,$p' "$scratch/root/usr/share/doc/flagblocks/copyright" | sed -e 's/^ //' -e 's/^\.$//')"
+  licence="$(sed -n '/^ This software/,/^$/p' "$scratch/root/usr/share/doc/flagblocks/copyright" | sed -e '/^$/d' -e 's/^ //' -e 's/^\.$//')"
   [ "$licence" = "$(tail -n +3 "$source/LICENSE")" ] ||
     fail "the copyright file's licence text differs from LICENSE"
 
@@ -196,7 +216,67 @@ build_step() {
     elif [ "$rc" -ne 0 ]; then
       fail "lintian ended with status $rc: $(cat "$scratch/lintian.err")"
     fi
+    # Of the info tags, these say the binaries lack hardening or carry
+    # sections Debian strips: they fail too.
+    if grep -qE ': flagblocks: (hardening-|binary-has-unneeded-section)' "$scratch/lintian.out"; then
+      fail "lintian finds the programs unhardened or not stripped as Debian strips (above)"
+    fi
   fi
+
+  # Control-flow protection is left out: the C library's start files lack
+  # its marker (Debian 12 to unstable), so no program linked with them can
+  # show it. Newer hardening-check also asks every architecture for arm64's
+  # branch protection; elsewhere than on arm64 that is left out too.
+  local hardening_options=(--nocfprotection)
+  hardening-check --help >"$scratch/hardening-help.txt" 2>&1 || true
+  if [ "$(dpkg --print-architecture)" != arm64 ] && grep -q -- --nobranchprotection "$scratch/hardening-help.txt"; then
+    hardening_options+=(--nobranchprotection)
+  fi
+  section "hardening-check ${hardening_options[*]}"
+  for program in "${programs[@]}"; do
+    if hardening-check "${hardening_options[@]}" "$scratch/root/usr/bin/$program" >"$scratch/hardening.out" 2>&1; then
+      # What may read other than "yes", for the record.
+      sed -n "s/^ \(Stack clash\|Control flow\|Branch\)/   $program: \1/p" "$scratch/hardening.out"
+    else
+      sed 's/^/   /' "$scratch/hardening.out"
+      fail "hardening-check: $program is not hardened (above; a Debug build is not)"
+    fi
+  done
+
+  section "menu entries and metainfo"
+  local version date
+  version="$(dpkg-parsechangelog -l "$source/packaging/changelog" -S Version)"
+  date="$(date -u -d "$(dpkg-parsechangelog -l "$source/packaging/changelog" -S Date)" +%F)"
+  for program in "${programs[@]}"; do
+    local id="$APP_ID_PREFIX.$program"
+    local entry="$scratch/root/usr/share/applications/$id.desktop"
+    local metainfo="$scratch/root/usr/share/metainfo/$id.metainfo.xml"
+    # Silent when the entry is valid.
+    if ! desktop-file-validate "$entry" >"$scratch/validate.out" 2>&1 || [ -s "$scratch/validate.out" ]; then
+      fail "desktop-file-validate $id.desktop: $(cat "$scratch/validate.out")"
+    fi
+    # The entry starts the program on a terminal (its status line goes there,
+    # not to the journal), names an icon the package has, and gives SDL's
+    # window class (the program's name) so docks group the window with it.
+    local key
+    for key in "Exec=$program" "Icon=$id" "Terminal=true" "StartupWMClass=$program"; do
+      grep -qxF "$key" "$entry" || fail "$id.desktop lacks $key"
+    done
+    [ -f "$scratch/root/usr/share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no scalable icon $id.svg"
+    file -b "$scratch/root/usr/share/icons/hicolor/48x48/apps/$id.png" | grep -q '^PNG image data, 48 x 48,' ||
+      fail "$id.png is not a 48 x 48 PNG"
+    # Infos pass (on the .invalid domain of the IDs, for one); warnings and errors fail.
+    if ! appstreamcli validate --no-net --pedantic "$metainfo" >"$scratch/validate.out" 2>&1 ||
+        grep -qE '^ *[EW]: ' "$scratch/validate.out"; then
+      fail "appstreamcli validate $id.metainfo.xml: $(cat "$scratch/validate.out")"
+    else
+      grep -E '^ *I: ' "$scratch/validate.out" | sed 's/^ */   /' || true
+    fi
+    grep -qF "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
+      fail "$id.metainfo.xml does not launch $id.desktop"
+    grep -qF "<release version=\"$version\" date=\"$date\"/>" "$metainfo" ||
+      fail "$id.metainfo.xml lacks the changelog's release $version of $date"
+  done
 
   section "manual pages"
   for program in "${programs[@]}"; do
@@ -250,11 +330,13 @@ install_step() {
   status="$(dpkg-query -W -f='${db:Status-Abbrev}' flagblocks 2>/dev/null || true)"
   [ "$status" = "ii " ] || fail "after apt-get install, dpkg status is '$status'"
 
-  section "run the installed programs under SDL_VIDEODRIVER=dummy"
+  section "run the installed programs as their menu entries start them, under SDL_VIDEODRIVER=dummy"
   for program in "${programs[@]}"; do
-    local binary
-    binary="$(command -v "$program" || true)"
-    [ "$binary" = "/usr/bin/$program" ] || { fail "$program found at '$binary', not /usr/bin/$program"; continue; }
+    # The command of the entry in the menus' directory, looked up in PATH.
+    local entry="/usr/share/applications/$APP_ID_PREFIX.$program.desktop" command binary
+    command="$(sed -n 's/^Exec=//p' "$entry" 2>/dev/null || true)"
+    binary="$(command -v "$command" || true)"
+    [ "$binary" = "/usr/bin/$program" ] || { fail "$entry starts '$command', found at '$binary', not /usr/bin/$program"; continue; }
     check_runs "$program" "$binary"
   done
 
