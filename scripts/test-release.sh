@@ -30,7 +30,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 script="$PWD/scripts/test-release.sh"
 
-runs="${TMPDIR:-/tmp}/flagblocks-test-release"
+# Absolute and without symbolic links, as the kernel lists mount points.
+runs="$(realpath -m "${TMPDIR:-/tmp}/flagblocks-test-release")"
 
 usage() {
   echo "usage: scripts/test-release.sh bookworm|trixie|sid [--arch ARCH] [test.sh options]" >&2

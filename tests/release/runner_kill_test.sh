@@ -18,7 +18,7 @@ cd "$(dirname "$0")/../.."
 
 word="${1:-scripts/test.sh}"
 # A runner directory of its own, so runs of others on this machine are never touched.
-TMPDIR="$(mktemp -d "${TMPDIR:-/tmp}/runner-kill-test-XXXXXX")"
+TMPDIR="$(realpath "$(mktemp -d "${TMPDIR:-/tmp}/runner-kill-test-XXXXXX")")"
 export TMPDIR
 runs="$TMPDIR/flagblocks-test-release"
 log="$TMPDIR/run.log"
