@@ -138,10 +138,11 @@ const std::string& whyMemcheckCannotRun()
         if (status == 0) {
             return std::string();
         }
-        const std::string log = readFile(scratch.path + "/memcheck.log");
+        // valgrind says why in its log, or on stderr when it fails before it opens the log.
+        std::string said = readFile(scratch.path + "/memcheck.log") + "\n" + p.stderrText();
+        said.erase(0, said.find_first_not_of(" \n"));
         return "SKIPPED: valgrind cannot run a program here: /bin/true under it " +
-               (status ? toString(*status) : "did not end within 30 s") + "; " +
-               log.substr(0, log.find('\n'));
+               (status ? toString(*status) : "did not end within 30 s") + ": " + said.substr(0, said.find('\n'));
     }();
     return why;
 }
