@@ -2,89 +2,214 @@
 # Runs the test suite in a throwaway minimal Debian system of one release, as
 # a new user of that release would:
 #
-#   scripts/test-release.sh bookworm|trixie|sid [test.sh options]
+#   scripts/test-release.sh bookworm|trixie|sid [--arch ARCH] [test.sh options]
+#   scripts/test-release.sh --clean
 #
 # Builds the system with mmdebstrap (variant apt: Debian's essential packages
-# and apt, nothing more) from Debian's archive, copies this checkout in
-# (tracked and untracked files, not build trees or ignored files), mounts
-# what Xvfb and the tests need, and runs scripts/test.sh inside it. Options
-# after the release name go to scripts/test.sh. The mounts and the whole
-# system are removed at the end, whatever fails. Needs root.
+# and apt, nothing more) from mmdebstrap's default archive, or from
+# DEBIAN_MIRROR when that is set; copies this checkout in (tracked and
+# untracked files, not build trees or ignored files); mounts what Xvfb and the
+# tests need; and runs scripts/test.sh inside it. Options after the release
+# (and --arch) go to scripts/test.sh. Needs root.
+#
+# --arch builds the system for another architecture, e.g. arm64, whose
+# programs then run under qemu's user-mode emulator; the runner installs and
+# registers the emulator on this machine first, or says why it cannot. Under
+# emulation the sanitizer build is left out (test.sh --no-sanitizers) unless
+# test.sh options are given.
+#
+# Each run works in a directory of its own under $TMPDIR/flagblocks-test-release
+# (/tmp when TMPDIR is unset), which it locks while it lives. The system's
+# mounts are made in a private mount namespace, so they go with the run's last
+# process however it ends, SIGKILL included; the run then removes its
+# directory. A run stopped before it could (killed, or the machine went down)
+# leaves plain files, which the next run, or --clean, removes: never through
+# a mount, and never a directory whose run still holds its lock, so runs of
+# different releases can go side by side.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+script="$PWD/scripts/test-release.sh"
 
-mirror="${DEBIAN_MIRROR:-http://deb.debian.org/debian}"
+# Absolute and without symbolic links, as the kernel lists mount points.
+runs="$(realpath -m "${TMPDIR:-/tmp}/flagblocks-test-release")"
+
+usage() {
+  echo "usage: scripts/test-release.sh bookworm|trixie|sid [--arch ARCH] [test.sh options]" >&2
+  echo "       scripts/test-release.sh --clean" >&2
+  exit 2
+}
+
+# Removes a run's directory unless its run is alive (holds the lock) or
+# anything is mounted at or below it in this mount namespace; says why when
+# it leaves it, and fails then.
+remove_run() {  # remove_run DIR
+  local run="$1" lock status=1
+  exec {lock}>>"$run/lock"
+  if ! flock -n "$lock"; then
+    echo "test-release: $run is in use by a run; left in place" >&2
+  elif awk -v dir="$run" '$5 == dir || index($5, dir "/") == 1 { found = 1 } END { exit !found }' \
+      /proc/self/mountinfo; then
+    echo "test-release: $run has mounts; left in place" >&2
+  else
+    rm -rf --one-file-system "$run"
+    status=0
+  fi
+  exec {lock}>&-
+  return "$status"
+}
+
+# Removes what earlier runs left, under the lock that also guards creating a
+# run directory, so a run is never caught between making its directory and
+# locking it. Leaves the lock taken on file descriptor $setup_lock.
+clean_leftovers() {
+  local run
+  mkdir -p "$runs"
+  exec {setup_lock}>"$runs/.lock"
+  flock -w 600 "$setup_lock"
+  for run in "$runs"/*-*-*/; do
+    [ -d "$run" ] || continue
+    if remove_run "${run%/}"; then
+      echo "test-release: removed ${run%/}, left by an earlier run"
+    fi
+  done
+}
+
+# Installs and registers qemu's user-mode emulator for $arch, or says in one
+# line why this machine cannot run its programs.
+prepare_emulation() {
+  local missing=() p why
+  cannot() {
+    echo "test-release: this machine cannot run $arch programs: $*" >&2
+    exit 1
+  }
+  # The kernel starts foreign programs through binfmt_misc; mounted first,
+  # the packages register qemu with it as they install.
+  if ! mountpoint -q /proc/sys/fs/binfmt_misc; then
+    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
+      cannot "binfmt_misc cannot be mounted on /proc/sys/fs/binfmt_misc"
+  fi
+  for p in qemu-user-static binfmt-support arch-test; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "== installing ${missing[*]}"
+    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null; } || cannot "installing ${missing[*]} failed"
+  fi
+  # Formats installed while binfmt_misc was not mounted are known but not
+  # registered with the kernel.
+  arch-test "$arch" >/dev/null 2>&1 || update-binfmts --enable >/dev/null 2>&1 || true
+  why="$(arch-test "$arch" 2>&1)" || cannot "$why"
+}
+
+# Inside the private mount namespace: build the system, mount, run the tests.
+# Everything mounted here vanishes with this namespace's last process.
+in_namespace() {  # in_namespace RUN RELEASE ARCH [test.sh options]
+  local run="$1" release="$2" arch="$3" root="$1/root" started=$SECONDS status=0
+  shift 3
+  # No fsync after every file dpkg writes: the system is thrown away, and
+  # the syncs cost minutes when the disk is busy (more so under emulation).
+  local options=(--variant=apt --quiet --arch="$arch" --dpkgopt=force-unsafe-io)
+  # The archive can serve unstable with a Release file that has already
+  # expired; apt then refuses it. Accept that for unstable only.
+  if [ "$release" = sid ]; then
+    options+=(--aptopt='Acquire::Check-Valid-Until "false"')
+  fi
+  echo "== $release $arch: building a minimal system"
+  mmdebstrap "${options[@]}" "$release" "$root" ${DEBIAN_MIRROR:+"$DEBIAN_MIRROR"}
+  cp /etc/resolv.conf "$root/etc/resolv.conf"
+  echo "== $release $arch: system built in $((SECONDS - started)) s; copying the checkout in"
+  mkdir -p "$root/src"
+  git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - | tar -xf - -C "$root/src"
+
+  mount -t proc proc "$root/proc"
+  mount -t sysfs sysfs "$root/sys"
+  mount --rbind /dev "$root/dev"
+  mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+  mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
+
+  echo "== $release $arch: scripts/test.sh $*"
+  # A clean environment: what a fresh root shell on that release has.
+  chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    LANG=C.UTF-8 TERM="${TERM:-dumb}" /bin/bash -c 'cd /src && scripts/test.sh "$@"' test.sh "$@" || status=$?
+
+  # ctest names the tests it skipped, not why; each of ours says why in a
+  # line "SKIPPED: reason" of its output, which ctest's log keeps.
+  for log in "$root"/src/build*/Testing/Temporary/LastTest.log; do
+    [ -f "$log" ] || continue
+    awk '/^[0-9]+\/[0-9]+ Test: / { name = $3 }
+         /^SKIPPED: / && !said[name]++ { print "== skipped " name ": " substr($0, 10) }' "$log"
+  done
+  if [ "$status" -eq 0 ]; then
+    echo "== $release $arch: passed in $((SECONDS - started)) s"
+  else
+    echo "== $release $arch: FAILED (status $status) after $((SECONDS - started)) s"
+  fi
+  return "$status"
+}
+
+if [ "${1:-}" = --in-namespace ]; then  # the second half of a run, started below
+  shift
+  in_namespace "$@"
+  exit
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "test-release: must run as root (it builds a Debian system and mounts into it)" >&2
+  exit 1
+fi
+# Mount points are compared as /proc/self/mountinfo writes them, which
+# escapes white space.
+case "$runs" in *[[:space:]\\]*)
+  echo "test-release: TMPDIR must not contain white space or backslashes: $runs" >&2
+  exit 1 ;;
+esac
+
+if [ "${1:-}" = --clean ]; then
+  [ $# -eq 1 ] || usage
+  clean_leftovers
+  exit
+fi
 
 release="${1:-}"
 case "$release" in
   bookworm|trixie|sid) shift ;;
-  *) echo "usage: scripts/test-release.sh bookworm|trixie|sid [test.sh options]" >&2; exit 2 ;;
+  *) usage ;;
 esac
-if [ "$(id -u)" -ne 0 ]; then
-  echo "test-release: must run as root (it builds a Debian system and mounts into it)" >&2
-  exit 1
+arch="$(dpkg --print-architecture)"
+if [ "${1:-}" = --arch ]; then
+  [ $# -ge 2 ] || usage
+  arch="$2"
+  shift 2
 fi
 if ! command -v mmdebstrap >/dev/null; then
   echo "test-release: mmdebstrap not found: apt-get install mmdebstrap" >&2
   exit 1
 fi
+if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+  prepare_emulation
+  # The sanitizer build's programs are far too slow under emulation.
+  [ $# -gt 0 ] || set -- --no-sanitizers
+fi
 
-root="$(mktemp -d "${TMPDIR:-/tmp}/test-release-$release-XXXXXX")"
-mounted=()
-cleanup() {
+clean_leftovers
+run="$(mktemp -d "$runs/$release-$arch-XXXXXX")"
+# The lock lives as long as any process of this run holds this descriptor:
+# every process started from here inherits it.
+exec {run_lock}>"$run/lock"
+flock -n "$run_lock"
+exec {setup_lock}>&-
+
+# After the run's namespace (and with it every mount) is gone: give up the
+# lock and remove the directory, unless something still holds it.
+finish() {
   local status=$?
-  # Unmount in reverse order; a lazy unmount as a last resort, so a process
-  # still holding a mount cannot keep the tree from being removed.
-  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
-    umount -R "${mounted[i]}" 2>/dev/null || umount -R -l "${mounted[i]}" 2>/dev/null || true
-  done
-  # Never remove anything through a mount that is still there.
-  if ! grep -q " $root/" /proc/mounts; then
-    rm -rf --one-file-system "$root"
-  else
-    echo "test-release: $root still has mounts; left in place" >&2
-  fi
+  exec {run_lock}>&-
+  remove_run "$run" || true
   exit "$status"
 }
-trap cleanup EXIT
+trap finish EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-mount_in() {  # mount_in TARGET mount-arguments...
-  local target="$root/$1"
-  shift
-  mkdir -p "$target"
-  mount "$@" "$target"
-  mounted+=("$target")
-}
-
-options=(--variant=apt --quiet)
-# The archive can serve unstable with a Release file that has already
-# expired; apt then refuses it. Accept that for unstable only.
-if [ "$release" = sid ]; then
-  options+=(--aptopt='Acquire::Check-Valid-Until "false"')
-fi
-
-started=$SECONDS
-echo "== $release: building a minimal system"
-mmdebstrap "${options[@]}" "$release" "$root" "$mirror"
-cp /etc/resolv.conf "$root/etc/resolv.conf"
-
-echo "== $release: copying the checkout in"
-mkdir -p "$root/src"
-git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - | tar -xf - -C "$root/src"
-
-mount_in proc -t proc proc
-mount_in sys -t sysfs sysfs
-# The host's devices; as a slave, so nothing mounted below it inside the
-# system reaches back to the host's /dev.
-mount_in dev --rbind /dev
-mount --make-rslave "$root/dev"
-mount_in dev/shm -t tmpfs tmpfs -o mode=1777
-mount_in tmp -t tmpfs tmpfs -o mode=1777
-
-echo "== $release: scripts/test.sh $*"
-# A clean environment: what a fresh root shell on that release has.
-chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-  LANG=C.UTF-8 TERM="${TERM:-dumb}" /bin/bash -c 'cd /src && scripts/test.sh "$@"' test.sh "$@"
-echo "== $release: passed in $((SECONDS - started)) s"
+unshare --mount --propagation private -- "$script" --in-namespace "$run" "$release" "$arch" "$@"
