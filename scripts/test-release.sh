@@ -128,10 +128,15 @@ in_namespace() {  # in_namespace RUN RELEASE ARCH [test.sh options]
   mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
   mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
 
+  # Under emulation every frame takes many times as long: the tests' waits
+  # and time limits are stretched by this factor.
+  local time_scale=1
+  [ "$arch" = "$(dpkg --print-architecture)" ] || time_scale=4
+
   echo "== $release $arch: scripts/test.sh $*"
   # A clean environment: what a fresh root shell on that release has.
   chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    LANG=C.UTF-8 TERM="${TERM:-dumb}" /bin/bash -c 'cd /src && scripts/test.sh "$@"' test.sh "$@" || status=$?
+    LANG=C.UTF-8 TERM="${TERM:-dumb}" FLAGBLOCKS_TEST_TIME_SCALE="$time_scale" /bin/bash -c 'cd /src && scripts/test.sh "$@"' test.sh "$@" || status=$?
 
   # ctest names the tests it skipped, not why; each of ours says why in a
   # line "SKIPPED: reason" of its output, which ctest's log keeps.

@@ -429,7 +429,8 @@ bool Program::waitForWindow(const std::string& caption, Millis timeout)
         timeout, 2ms);
     if (!found || !running()) {
         ADD_FAILURE() << "no drawn window \"" << caption << "\" of process " << pid_ << " within "
-                      << timeout.count() << " ms" << (status_ ? " (it ended: " + toString(*status_) + ")" : "");
+                      << (timeout * TEST_TIME_SCALE).count() << " ms"
+                      << (status_ ? " (it ended: " + toString(*status_) + ")" : "");
         window_ = 0;
         return false;
     }
@@ -644,7 +645,7 @@ std::string Program::stderrText() const
 
 bool waitUntil(const std::function<bool()>& condition, Millis timeout, Millis interval)
 {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + timeout * TEST_TIME_SCALE;
     while (true) {
         if (condition()) {
             return true;
