@@ -185,9 +185,13 @@ build_step() {
   for program in "${programs[@]}"; do
     local binary="$scratch/root/usr/bin/$program"
     # Each library the program names directly must come from a package it depends on.
+    # ldd lists the dynamic loader by its path alone; arm64's hardened
+    # programs name it directly (the stack protector's guard lives there).
     for soname in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
       local path owner
-      path="$(ldd "$binary" | awk -v so="$soname" '$1 == so && $2 == "=>" {print $3}')"
+      path="$(ldd "$binary" | awk -v so="$soname" '
+        $1 == so && $2 == "=>" { print $3 }
+        $2 != "=>" && substr($1, length($1) - length(so)) == "/" so { print $1 }')"
       if [ -z "$path" ] || [ ! -e "$path" ]; then
         fail "$program: $soname not found on this system"
         continue
