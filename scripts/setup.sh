@@ -3,6 +3,7 @@
 #
 #   scripts/setup.sh             everything: the programs, their tests and
 #                                the benchmark
+#   scripts/setup.sh --clang     all that, and Clang to build them with
 #   scripts/setup.sh --run-only  only what building and running the programs needs
 #
 # Packages already present are left alone; nothing is installed when all are.
@@ -18,12 +19,12 @@ packages=(
 )
 case "${1:-}" in
   --run-only) ;;
-  "")
+  ""|--clang)
+    [ "${1:-}" = --clang ] && packages+=(clang)  # the second compiler the build is tested with
     packages+=(
       libgtest-dev                        # the tests
       xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
       faketime                            # a fixed or stepped wall clock in tests
-      clang                               # the second compiler the build is tested with
       valgrind                            # the memory-check tests
       dpkg-dev file                       # CPack's Debian package: dpkg-shlibdeps works out its dependencies
       lintian man-db                      # the package test: Debian's package checker, and man to read the pages
@@ -31,7 +32,7 @@ case "${1:-}" in
       desktop-file-utils appstream        # the package test: desktop-file-validate, appstreamcli validate
       libbenchmark-dev                    # the quenzel benchmark
     ) ;;
-  *) echo "usage: scripts/setup.sh [--run-only]" >&2; exit 2 ;;
+  *) echo "usage: scripts/setup.sh [--clang | --run-only]" >&2; exit 2 ;;
 esac
 
 # What the programs' own packages bring, for systems where they go by other names.

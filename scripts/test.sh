@@ -19,7 +19,8 @@ case "${1:-}" in
   *) echo "usage: scripts/test.sh [--no-sanitizers | --clang]" >&2; exit 2 ;;
 esac
 
-scripts/setup.sh
+# Clang only for the Clang build.
+if [ "${builds[0]}" = clang ]; then scripts/setup.sh --clang; else scripts/setup.sh; fi
 jobs="$(nproc)"
 # What this run tests on: the release, SDL (and SDL 3 underneath, where
 # SDL 2 is sdl2-compat), the compiler and CMake.
