@@ -115,6 +115,12 @@ in_namespace() {  # in_namespace RUN RELEASE ARCH [test.sh options]
   if [ "$release" = sid ]; then
     options+=(--aptopt='Acquire::Check-Valid-Until "false"')
   fi
+  # Under emulation, man-db rebuilding its index of all manual pages after
+  # every install is slow; man finds the pages without the index.
+  if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+    options+=(--include=debconf
+      --customize-hook='echo "man-db man-db/auto-update boolean false" | chroot "$1" debconf-set-selections')
+  fi
   echo "== $release $arch: building a minimal system"
   mmdebstrap "${options[@]}" "$release" "$root" ${DEBIAN_MIRROR:+"$DEBIAN_MIRROR"}
   cp /etc/resolv.conf "$root/etc/resolv.conf"
