@@ -1,10 +1,15 @@
 #pragma once
 
-// GoogleTest checks the end-to-end tests share: a status stream read as
-// records, and a program's clean end.
+// What the end-to-end tests share beyond the harness: a status stream read
+// as records, a program's clean end, the programs as test parameters,
+// unbuffered runs whose frames can be followed, and scratch space.
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -18,6 +23,36 @@ namespace harness {
 
 // A subject prints as its name in test parameters.
 inline std::ostream& operator<<(std::ostream& out, const Subject& s) { return out << s.name; }
+inline std::string subjectName(const testing::TestParamInfo<Subject>& info) { return info.param.name; }
+
+// Unbuffered stdout, so every frame's record reaches the file at once and a
+// test can follow the frames as they pass.
+inline const std::vector<std::string> unbuffered{"stdbuf", "-o0"};
+
+// Records written so far, the one being written included.
+inline std::size_t recordsWritten(const Program& p)
+{
+    const std::string out = p.stdoutText();
+    return static_cast<std::size_t>(std::count(out.begin(), out.end(), '\r'));
+}
+
+// Waits until `count` more records have been written (the program's stdout
+// must be unbuffered), so at least count - 1 whole frames have started since
+// the call. False if the program ended or the time ran out.
+inline bool waitForRecords(Program& p, std::size_t count, Millis timeout = 30s)
+{
+    const std::size_t start = recordsWritten(p);
+    return waitUntil([&] { return !p.running() || recordsWritten(p) >= start + count; }, timeout) && p.running();
+}
+
+// A private temporary directory, removed with everything in it when the test ends.
+struct ScratchDir {
+    std::string path = testing::TempDir() + "scratch-XXXXXX";
+    ScratchDir() { EXPECT_NE(mkdtemp(path.data()), nullptr) << path; }
+    ~ScratchDir() { std::filesystem::remove_all(path); }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+};
 
 // The records of a status stream; a malformed stream fails the test.
 inline std::vector<Record> expectRecords(const Subject& s, const std::string& out, Stream stream = Stream::Finished)

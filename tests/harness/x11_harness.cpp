@@ -58,6 +58,14 @@ void dieWithParent(pid_t parent)
     }
 }
 
+// Seconds since the epoch of a "YYYY-MM-DD hh:mm:ss" UTC time.
+std::time_t utcSeconds(const std::string& time)
+{
+    std::tm calendar{};
+    std::istringstream(time) >> std::get_time(&calendar, "%Y-%m-%d %H:%M:%S");
+    return timegm(&calendar);
+}
+
 std::map<std::string, std::string> fakeTimeBase()
 {
     std::map<std::string, std::string> env;
@@ -86,15 +94,6 @@ std::string readFile(const std::string& path)
 std::string toString(const Rgb& c)
 {
     return "(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) + ")";
-}
-
-void Image::savePpm(const std::string& path) const
-{
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << width << " " << height << "\n255\n";
-    for (const Rgb& p : pixels) {
-        out.put(static_cast<char>(p.r)).put(static_cast<char>(p.g)).put(static_cast<char>(p.b));
-    }
 }
 
 // ---------------------------------------------------------------- X server
@@ -185,21 +184,51 @@ std::map<std::string, std::string> frozenClockEnv(const std::string& frozenTime)
     return env;
 }
 
-std::map<std::string, std::string> steppableClockEnv(const std::string& offsetFile)
+ClockFile::ClockFile(const std::string& spec)
+{
+    dir_ = testing::TempDir() + "clock-XXXXXX";
+    if (mkdtemp(dir_.data()) == nullptr) {
+        ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
+    }
+    set(spec);
+}
+
+ClockFile::~ClockFile()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+std::map<std::string, std::string> ClockFile::env() const
 {
     std::map<std::string, std::string> env = fakeTimeBase();
-    env["FAKETIME_TIMESTAMP_FILE"] = offsetFile;
-    // Re-read the file on every clock call, so a step takes effect at once.
+    env["FAKETIME_TIMESTAMP_FILE"] = dir_ + "/clock";
+    // Re-read the file on every clock call, so a change takes effect at once.
     env["FAKETIME_NO_CACHE"] = "1";
     return env;
 }
 
+void ClockFile::set(const std::string& spec)
+{
+    // The clock must never read half a file.
+    std::ofstream(dir_ + "/clock.new") << spec << "\n";
+    EXPECT_EQ(std::rename((dir_ + "/clock.new").c_str(), (dir_ + "/clock").c_str()), 0) << dir_;
+}
+
+std::string stoppedAt(Millis elapsed)
+{
+    const std::time_t seconds = utcSeconds(flagClockTime) + elapsed.count() / 1000;
+    std::tm calendar{};
+    char date[32], text[40];
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", gmtime_r(&seconds, &calendar));
+    std::snprintf(text, sizeof text, "%s.%03d", date, static_cast<int>(elapsed.count() % 1000));
+    return text;
+}
+
 int frozenClockSeed(const std::string& time)
 {
-    std::tm calendar{};
-    std::istringstream(time) >> std::get_time(&calendar, "%Y-%m-%d %H:%M:%S");
     // The program seeds with the low 32 bits of the nanosecond count, read as a signed int.
-    const std::int64_t nanoseconds = static_cast<std::int64_t>(timegm(&calendar)) * 1000000000;
+    const std::int64_t nanoseconds = static_cast<std::int64_t>(utcSeconds(time)) * 1000000000;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(nanoseconds & 0xffffffff));
 }
 
@@ -465,22 +494,6 @@ void Program::sendKey(unsigned long keysym, bool press)
     XSync(display, False);
 }
 
-void Program::keyDown(unsigned long keysym)
-{
-    sendKey(keysym, true);
-}
-
-void Program::keyUp(unsigned long keysym)
-{
-    sendKey(keysym, false);
-}
-
-void Program::tapKey(unsigned long keysym)
-{
-    sendKey(keysym, true);
-    sendKey(keysym, false);
-}
-
 std::chrono::duration<double> Program::holdKeys(const std::vector<unsigned long>& keysyms, Millis duration)
 {
     for (unsigned long key : keysyms) {
@@ -511,6 +524,17 @@ void Program::resize(int width, int height)
     if (!done) {
         ADD_FAILURE() << "window did not take the size " << width << " x " << height;
     }
+}
+
+bool Program::resizable()
+{
+    ensureWindow();
+    XSizeHints hints{};
+    long supplied = 0;
+    XGetWMNormalHints(XServer::instance().connection(), window_, &hints, &supplied);
+    const long fixed = PMinSize | PMaxSize;
+    return (hints.flags & fixed) != fixed || hints.min_width != hints.max_width ||
+           hints.min_height != hints.max_height;
 }
 
 bool Program::setMapped(bool mapped)

@@ -43,8 +43,6 @@ struct Image {
     int height = 0;
     std::vector<Rgb> pixels;
     const Rgb& at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    // Writes a binary PPM, handy for looking at a failure.
-    void savePpm(const std::string& path) const;
 };
 
 // The private X server of this test process: Xvfb at 24-bit depth on a free
@@ -94,9 +92,26 @@ std::map<std::string, std::string> frozenClockEnv(const std::string& frozenTime)
 inline const std::string flagClockTime = "2024-03-05 12:34:56";
 // The seed quenzel takes from a wall clock stopped at `time`.
 int frozenClockSeed(const std::string& time = flagClockTime);
-// Environment that runs a program under libfaketime with its wall-clock
-// offset read from `offsetFile` on every clock call (e.g. "+0", "+1h", "-1h").
-std::map<std::string, std::string> steppableClockEnv(const std::string& offsetFile);
+// The wall clock of a program under libfaketime, read from a file of its own
+// at every clock call, so the test can move it under the running program.
+// A spec is an offset from the real time ("+0", "+1h", "-1h") or a time the
+// clock stands at (see stoppedAt).
+class ClockFile {
+public:
+    explicit ClockFile(const std::string& spec);
+    ~ClockFile();
+    ClockFile(const ClockFile&) = delete;
+    ClockFile& operator=(const ClockFile&) = delete;
+    std::map<std::string, std::string> env() const;
+    void set(const std::string& spec);  // replaces the file in one rename
+
+private:
+    std::string dir_;
+};
+// The clock standing `elapsed` after flagClockTime. Each frame then sees the
+// same time until the next set(), so the first frame after it carries
+// exactly the difference in its delta.
+std::string stoppedAt(Millis elapsed);
 
 // The result of waitExit: the exit code, or the signal that ended the process.
 struct ExitStatus {
@@ -130,9 +145,9 @@ public:
     bool waitForWindow(const std::string& caption, Millis timeout = 30s);
 
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
-    void keyDown(unsigned long keysym);
-    void keyUp(unsigned long keysym);
-    void tapKey(unsigned long keysym);   // press and release
+    void keyDown(unsigned long keysym) { sendKey(keysym, true); }
+    void keyUp(unsigned long keysym) { sendKey(keysym, false); }
+    void tapKey(unsigned long keysym) { keyDown(keysym), keyUp(keysym); }
     // Holds the keys together for `duration`, then releases them; returns the
     // time the keys were actually held, measured on the steady clock.
     std::chrono::duration<double> holdKeys(const std::vector<unsigned long>& keysyms, Millis duration);
@@ -140,6 +155,9 @@ public:
     // Resizes the window (as a window manager would, there being none) and
     // waits until the server reports the new size.
     void resize(int width, int height);
+    // Whether a window manager may resize the window: a window that may not
+    // be resized asks for a minimum and a maximum size that are the same.
+    bool resizable();
     void iconify();                        // unmap, as minimising does
     void restore();                        // map again and wait until viewable
     // Sends WM_DELETE_WINDOW, the way a window manager's close button does.

@@ -110,6 +110,7 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
 {
     Program program(mobrix.path);
     ASSERT_TRUE(program.waitForWindow(mobrix.caption));
+    EXPECT_TRUE(program.resizable());
 
     // The 20 x 20 block in the top-left corner, black everywhere else.
     Rect block = settledBlock(program, 1000, 500);
@@ -185,6 +186,7 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
     program.tapKey(XK_q);
     const std::vector<Status> records = statusOf(expectCleanEnd(program, mobrix, "Q"));
     ASSERT_GE(records.size(), 2u);
+    EXPECT_GT(records.front().delta, 0.0) << "the first frame measures the time since the program started";
 
     // Every change between two frames is one step of speed x the delta that
     // frame printed (or two cancelling steps, which leave no change).
@@ -216,6 +218,59 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
     // Pressed against the right edge it rests inside, at most one step short.
     EXPECT_LE(end.x + end.w, 600.0);
     EXPECT_GE(end.x + end.w, 600.0 - speed * longestFrame) << "longest frame " << longestFrame << " s";
+}
+
+// Opposite keys held together, with a clock that moves only when the test
+// moves it, so that each move is one frame's exact step: 5, 3 and then 8 px.
+// The keys apply in a fixed order: W, S, A, D, 1, 2, 3, 4. At an edge the
+// first of a pair is refused and the second taken, so the block moves one
+// step away and stays there while the steps are smaller than the distance;
+// a longer step moves it once more. At the top-left corner W, S, A and D
+// take x and y to 5, 5 and 13; in a window that ends where the block does,
+// 1, 2, 3 and 4 take its width and height from 20 to 15, 15 and 7.
+TEST(MobrixEndToEnd, OppositeKeysAtTheEdgesStepAwayInOrder)
+{
+    ClockFile clock(stoppedAt(0ms));
+    LaunchOptions options{clock.env(), {}};
+    options.wrapper = unbuffered;
+    Program program(mobrix.path, options);
+    ASSERT_TRUE(program.waitForWindow(mobrix.caption));
+    Millis elapsed = 0ms;
+    const auto stepWith = [&](const std::vector<unsigned long>& keys) {
+        for (unsigned long key : keys) {
+            program.keyDown(key);
+        }
+        ASSERT_TRUE(waitForRecords(program, 5)) << "the keys held";
+        for (Millis step : {50ms, 30ms, 80ms}) {
+            clock.set(stoppedAt(elapsed += step));
+            ASSERT_TRUE(waitForRecords(program, 5)) << "a step of " << step.count() << " ms";
+        }
+        for (unsigned long key : keys) {
+            program.keyUp(key);
+        }
+    };
+    stepWith({XK_w, XK_s, XK_a, XK_d});
+    program.resize(33, 33);
+    ASSERT_TRUE(waitForRecords(program, 5)) << "the window resized";
+    stepWith({XK_1, XK_2, XK_3, XK_4});
+
+    program.tapKey(XK_q);
+    std::vector<Status> moves;  // the frames that measured a step
+    for (const Status& s : statusOf(expectCleanEnd(program, mobrix, "Q"))) {
+        if (s.delta != 0.0) {
+            moves.push_back(s);
+        }
+    }
+    const std::vector<Status> want{{0.05, 5, 5, 20, 20},  {0.03, 5, 5, 20, 20},  {0.08, 13, 13, 20, 20},
+                                   {0.05, 13, 13, 15, 15}, {0.03, 13, 13, 15, 15}, {0.08, 13, 13, 7, 7}};
+    ASSERT_EQ(moves.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const Status& m = moves[i];
+        const Status& w = want[i];
+        EXPECT_TRUE(std::abs(m.delta - w.delta) < 1e-9 && std::abs(m.x - w.x) < 1e-6 && std::abs(m.y - w.y) < 1e-6 &&
+                    std::abs(m.w - w.w) < 1e-6 && std::abs(m.h - w.h) < 1e-6)
+            << "step " << i << ": delta " << m.delta << " x " << m.x << " y " << m.y << " w " << m.w << " h " << m.h;
+    }
 }
 
 // Every way out is a normal end through the frame loop: status 0, a complete

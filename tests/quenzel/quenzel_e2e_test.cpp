@@ -22,22 +22,21 @@ using namespace harness;
 
 namespace {
 
-// "" when the capture is the flag at the given size for the frozen clock's seed, else the first fault.
-std::string flagFault(const Image& image, int w, int h)
+// "" when the capture is the flag at the given size and angle for the
+// stopped clock's seed, else the first fault.
+std::string flagFault(const Image& image, int w, int h, double angle)
 {
     if (image.width != w || image.height != h) {
         return "window is " + std::to_string(image.width) + " x " + std::to_string(image.height);
     }
-    return compareFlag(image, frozenClockSeed());
+    return compareFlag(image, frozenClockSeed(), angle);
 }
 
-void expectFlag(Program& program, int w, int h)
+void expectFlag(Program& program, int w, int h, double angle = 0.0)
 {
-    const auto [image, matched] = program.waitForPicture([&](const Image& im) { return flagFault(im, w, h).empty(); });
-    EXPECT_TRUE(matched) << "at " << w << " x " << h << ": " << flagFault(image, w, h);
-    if (!matched) {
-        image.savePpm(::testing::TempDir() + "quenzel-" + std::to_string(w) + "x" + std::to_string(h) + ".ppm");
-    }
+    const auto [image, matched] =
+        program.waitForPicture([&](const Image& im) { return flagFault(im, w, h, angle).empty(); });
+    EXPECT_TRUE(matched) << "at " << w << " x " << h << ": " << flagFault(image, w, h, angle);
 }
 
 struct Status {
@@ -57,28 +56,36 @@ std::vector<Status> statusOf(const std::vector<Record>& records)
 
 }  // namespace
 
-// Frozen clock: every delta is 0, so the angle stays 0 and the seed is known.
-// The window shows exactly the expected flag, before and after a resize, and
-// Escape ends the program with every record reading zero.
-TEST(QuenzelEndToEnd, FrozenClockShowsTheExpectedFlag)
+// A stopped clock: every delta is 0, so the angle stays 0 and the seed is
+// known. The window shows exactly the expected flag, before and after a
+// resize. Then the clock moves on 72 s at once: the frame that measures it
+// was still drawn at 0 (each frame turns by the delta of the one before),
+// and every later one at exactly 360, which is not wrapped. Escape ends it.
+TEST(QuenzelEndToEnd, StoppedClockShowsTheExpectedFlag)
 {
-    ASSERT_LT(frozenClockSeed(), 0) << "this time is chosen to give a seed with the sign bit set";
-
-    Program program(quenzel.path, {frozenClockEnv(flagClockTime), {}});
+    ClockFile clock(stoppedAt(0ms));
+    Program program(quenzel.path, {clock.env(), {}});
     ASSERT_TRUE(program.waitForWindow(quenzel.caption));
+    EXPECT_TRUE(program.resizable());
     expectFlag(program, 500, 300);
 
     // Bounds that truncate: 333 / 5 = 66 and 211 / 3 = 70.
     program.resize(333, 211);
     expectFlag(program, 333, 211);
+    clock.set(stoppedAt(72s));
+    expectFlag(program, 333, 211, 360.0);
 
     program.tapKey(XK_Escape);
     const std::vector<Status> values = statusOf(expectCleanEnd(program, quenzel, "Escape"));
-    EXPECT_GE(values.size(), 2u);
+    int steps = 0;
     for (const Status& s : values) {
-        EXPECT_EQ(s.delta, 0.0);
-        EXPECT_EQ(s.rotation, 0.0);
+        EXPECT_EQ(s.rotation, steps == 0 ? 0.0 : 360.0) << "after " << steps << " steps of the clock";
+        if (s.delta != 0.0) {
+            EXPECT_EQ(s.delta, 72.0);
+            ++steps;
+        }
     }
+    EXPECT_EQ(steps, 1);
 }
 
 // Real clock: the angle grows by 5 degrees per measured second. Each frame's

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "pictures.h"
-#include "reliability.h"
+#include "gtest_harness.h"
 
-using namespace reliability;
+using namespace harness;
 
 namespace {
 

@@ -5,31 +5,21 @@
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
 
 #include <cmath>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "reliability.h"
+#include "gtest_harness.h"
 
-using namespace reliability;
+using namespace harness;
 
 namespace {
 
 const double hour = 3600.0;
 // Longer than any frame on a busy machine, far shorter than a step.
 const double normalFrame = 5.0;
-
-// Replaces the offset file in one rename, so the clock never reads half a file.
-void setClockOffset(const std::string& file, const std::string& offset)
-{
-    const std::string staged = file + ".new";
-    std::ofstream(staged) << offset << "\n";
-    ASSERT_EQ(std::rename(staged.c_str(), file.c_str()), 0) << file;
-}
 
 bool isNormal(double delta) { return delta >= 0.0 && delta < normalFrame; }
 
@@ -47,10 +37,8 @@ class ClockSteps : public testing::TestWithParam<Subject> {};
 TEST_P(ClockSteps, HourForwardAndBackPassThroughWhole)
 {
     const Subject& s = GetParam();
-    const ScratchDir scratch;
-    const std::string offsetFile = scratch.path + "/offset";
-    setClockOffset(offsetFile, "+0");
-    LaunchOptions options{steppableClockEnv(offsetFile), {}};
+    ClockFile clock("+0");
+    LaunchOptions options{clock.env(), {}};
     options.wrapper = unbuffered;
     Program p(s.path, options);
     ASSERT_TRUE(p.waitForWindow(s.caption, 30s));
@@ -66,9 +54,9 @@ TEST_P(ClockSteps, HourForwardAndBackPassThroughWhole)
     ASSERT_TRUE(waitForRecords(p, 10, 30s));
 
     // quenzel needs fifty frames after +1 h to come back under 360 degrees.
-    setClockOffset(offsetFile, "+1h");
+    clock.set("+1h");
     ASSERT_TRUE(waitForRecords(p, s.kind == Kind::Quenzel ? 80 : 20, 60s));
-    setClockOffset(offsetFile, "+0");
+    clock.set("+0");
     ASSERT_TRUE(waitForRecords(p, 20, 60s));
     if (s.kind == Kind::Mobrix) {
         p.keyUp(XK_d);

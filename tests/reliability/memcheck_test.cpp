@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "reliability.h"
+#include "gtest_harness.h"
 
-using namespace reliability;
+using namespace harness;
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <sstream>
 #include <string>
 
-#include "reliability.h"
+#include "gtest_harness.h"
 
-using namespace reliability;
+using namespace harness;
 
 namespace {
 
