@@ -72,17 +72,18 @@ std::string caseName(const testing::TestParamInfo<Case>& row)
     return row.param.name;
 }
 
-// Window 100 x 50 unless a case says otherwise.
+// Window 100 x 50 unless a case says otherwise. Where the block's other
+// dimension would give another verdict, it differs from the one judged.
 const StepCase stepCases[] = {
     // Edges: touching is allowed, passing by any fraction is not.
     {"LeftEdgeTouched", 100, 50, {1, 0, 20, 20}, Op::TranslateX, -1, true},
     {"LeftEdgePassedByHalf", 100, 50, {0.5, 0, 20, 20}, Op::TranslateX, -1, false},
-    {"RightEdgeExactFit", 100, 50, {70, 0, 20, 20}, Op::TranslateX, 10, true},
-    {"RightEdgeFractionOver", 100, 50, {70.25, 0, 20, 20}, Op::TranslateX, 9.9, false},
+    {"RightEdgeExactFit", 100, 50, {70, 0, 20, 30}, Op::TranslateX, 10, true},
+    {"RightEdgeFractionOver", 100, 50, {70.25, 0, 20, 5}, Op::TranslateX, 9.9, false},
     {"TopEdgeTouched", 100, 50, {0, 2, 20, 20}, Op::TranslateY, -2, true},
     {"TopEdgePassedByHalf", 100, 50, {0, 0.5, 20, 20}, Op::TranslateY, -1, false},
-    {"BottomEdgeExactFit", 100, 50, {0, 20, 20, 20}, Op::TranslateY, 10, true},
-    {"BottomEdgeFractionOver", 100, 50, {0, 20.25, 20, 20}, Op::TranslateY, 9.9, false},
+    {"BottomEdgeExactFit", 100, 50, {0, 20, 30, 20}, Op::TranslateY, 10, true},
+    {"BottomEdgeFractionOver", 100, 50, {0, 20.25, 5, 20}, Op::TranslateY, 9.9, false},
     {"WidenToRightEdge", 100, 50, {80, 0, 10, 20}, Op::ScaleWidth, 10, true},
     {"WidenPastRightEdge", 100, 50, {80, 0, 10, 20}, Op::ScaleWidth, 10.5, false},
     {"HeightenToBottomEdge", 100, 50, {0, 30, 20, 10}, Op::ScaleHeight, 10, true},
@@ -147,7 +148,6 @@ struct OppositeKeysCase {
     Geometry start;
     Op op;          // the first key's operation; the second applies -step
     double step;    // signed step of the first key
-    double edge;    // where the changed field starts
     double expectedAfterFirstFrame;
 };
 
@@ -168,13 +168,13 @@ const double frameStep = 0.137;  // 100 px/s at about 730 frames per second
 
 const OppositeKeysCase oppositeKeysCases[] = {
     // At the edge the first key is refused and the second taken: one step away.
-    {"UpDownAtTop", {30, 0, 20, 20}, Op::TranslateY, -frameStep, 0, frameStep},
-    {"LeftRightAtLeft", {0, 10, 20, 20}, Op::TranslateX, -frameStep, 0, frameStep},
-    {"WiderNarrowerAtRight", {80, 10, 20, 20}, Op::ScaleWidth, frameStep, 20, 20 - frameStep},
-    {"TallerShorterAtBottom", {30, 30, 20, 20}, Op::ScaleHeight, frameStep, 20, 20 - frameStep},
+    {"UpDownAtTop", {30, 0, 20, 20}, Op::TranslateY, -frameStep, frameStep},
+    {"LeftRightAtLeft", {0, 10, 20, 20}, Op::TranslateX, -frameStep, frameStep},
+    {"WiderNarrowerAtRight", {80, 10, 20, 20}, Op::ScaleWidth, frameStep, 20 - frameStep},
+    {"TallerShorterAtBottom", {30, 30, 20, 20}, Op::ScaleHeight, frameStep, 20 - frameStep},
     // At the opposite edges both are taken and cancel.
-    {"UpDownAtBottom", {30, 30, 20, 20}, Op::TranslateY, -frameStep, 30, 30},
-    {"LeftRightAtRight", {80, 10, 20, 20}, Op::TranslateX, -frameStep, 80, 80},
+    {"UpDownAtBottom", {30, 30, 20, 20}, Op::TranslateY, -frameStep, 30},
+    {"LeftRightAtRight", {80, 10, 20, 20}, Op::TranslateX, -frameStep, 80},
 };
 
 class BlockOppositeKeys : public testing::TestWithParam<OppositeKeysCase> {};
@@ -185,7 +185,6 @@ TEST_P(BlockOppositeKeys, OneStepAwayThenStill)
     windowWidth = 100;
     windowHeight = 50;
     Block block(c.start.x, c.start.y, c.start.height, c.start.width);
-    ASSERT_EQ(fieldOf(block, c.op), c.edge);
 
     std::vector<double> trace;
     for (int frame = 0; frame < 20; ++frame) {
