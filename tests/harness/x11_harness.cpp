@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -106,10 +107,13 @@ XServer& XServer::instance()
 
 XServer::XServer()
 {
+    const auto die = [](const std::string& why) {
+        std::fprintf(stderr, "x11_harness: %s\n", why.c_str());
+        std::abort();
+    };
     int displayPipe[2];
     if (pipe(displayPipe) != 0) {
-        std::perror("pipe");
-        std::abort();
+        die("pipe failed");
     }
     const pid_t parent = getpid();
     pid_ = fork();
@@ -136,23 +140,20 @@ XServer::XServer()
     }
     close(displayPipe[0]);
     if (number.empty()) {
-        std::fprintf(stderr, "x11_harness: Xvfb did not start (is the xvfb package installed?)\n");
-        std::abort();
+        die("Xvfb did not start (is the xvfb package installed?)");
     }
     displayName_ = ":" + number;
     setenv("DISPLAY", displayName_.c_str(), 1);
 
     display_ = XOpenDisplay(displayName_.c_str());
     if (display_ == nullptr) {
-        std::fprintf(stderr, "x11_harness: cannot open display %s\n", displayName_.c_str());
-        std::abort();
+        die("cannot open display " + displayName_);
     }
     XSetErrorHandler(recordXError);
 
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(display_, &eventBase, &errorBase, &major, &minor)) {
-        std::fprintf(stderr, "x11_harness: the X server has no XTEST extension\n");
-        std::abort();
+        die("the X server has no XTEST extension");
     }
 
     // A held key must be one press and one release, never a stream of repeats.
@@ -392,34 +393,47 @@ bool isViewable(Display* display, Window window)
     return XGetWindowAttributes(display, window, &attributes) != 0 && attributes.map_state == IsViewable;
 }
 
-// The whole window as the server has it, or null if it cannot be read now
+// The window's contents as the server has them, decoded through the visual's
+// colour masks whatever its byte order; nullopt if they cannot be read now
 // (gone, unmapped, or reaching past the screen while being resized).
-XImage* readWindow(Display* display, Window window, XWindowAttributes& attributes)
+std::optional<Image> readWindow(Display* display, Window window)
 {
+    XWindowAttributes attributes;
+    lastXError = 0;
     if (XGetWindowAttributes(display, window, &attributes) == 0 || attributes.map_state != IsViewable) {
-        return nullptr;
+        return std::nullopt;
     }
-    return XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
-                     static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    XImage* shot = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                             static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (shot == nullptr) {
+        return std::nullopt;
+    }
+    const auto channel = [](unsigned long pixel, unsigned long mask) {
+        int shift = 0;
+        while (mask != 0 && (mask & 1UL) == 0) {
+            mask >>= 1;
+            ++shift;
+        }
+        return static_cast<std::uint8_t>(((pixel >> shift) & mask) * 255 / (mask == 0 ? 1 : mask));
+    };
+    Image image{attributes.width, attributes.height, {}};
+    image.pixels.reserve(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const unsigned long pixel = XGetPixel(shot, x, y);
+            image.pixels.push_back(
+                {channel(pixel, shot->red_mask), channel(pixel, shot->green_mask), channel(pixel, shot->blue_mask)});
+        }
+    }
+    XDestroyImage(shot);
+    return image;
 }
 
 // True if some pixel of the window is not black: a frame has been drawn.
 bool showsDrawing(Display* display, Window window)
 {
-    XWindowAttributes attributes;
-    XImage* shot = readWindow(display, window, attributes);
-    if (shot == nullptr) {
-        return false;
-    }
-    const unsigned long colourBits = shot->red_mask | shot->green_mask | shot->blue_mask;
-    bool drawn = false;
-    for (int y = 0; y < shot->height && !drawn; ++y) {
-        for (int x = 0; x < shot->width && !drawn; ++x) {
-            drawn = (XGetPixel(shot, x, y) & colourBits) != 0;
-        }
-    }
-    XDestroyImage(shot);
-    return drawn;
+    const std::optional<Image> image = readWindow(display, window);
+    return image && std::any_of(image->pixels.begin(), image->pixels.end(), [](const Rgb& p) { return p != Rgb{}; });
 }
 
 // The top-level window of `pid` with `caption`, or 0.
@@ -537,33 +551,19 @@ bool Program::resizable()
            hints.min_height != hints.max_height;
 }
 
-bool Program::setMapped(bool mapped)
+void Program::setMapped(bool mapped)
 {
     ensureWindow();
     Display* display = XServer::instance().connection();
-    if (mapped) {
-        XMapWindow(display, window_);
-    } else {
-        XUnmapWindow(display, window_);
-    }
+    mapped ? XMapWindow(display, window_) : XUnmapWindow(display, window_);
     XSync(display, False);
     iconified_ = !mapped;
-    return waitUntil([&] { return isViewable(display, window_) == mapped; }, 5s);
-}
-
-void Program::iconify()
-{
-    setMapped(false);
-}
-
-void Program::restore()
-{
-    if (!setMapped(true)) {
-        ADD_FAILURE() << "window was not mapped again";
+    if (!waitUntil([&] { return isViewable(display, window_) == mapped; }, 5s)) {
+        ADD_FAILURE() << "the window was not " << (mapped ? "mapped" : "unmapped");
+    } else if (mapped) {
+        XSetInputFocus(display, window_, RevertToParent, CurrentTime);
+        XSync(display, False);
     }
-    Display* display = XServer::instance().connection();
-    XSetInputFocus(display, window_, RevertToParent, CurrentTime);
-    XSync(display, False);
 }
 
 void Program::closeWindow()
@@ -601,38 +601,7 @@ Image Program::capture()
 
 std::optional<Image> Program::tryCapture()
 {
-    Display* display = XServer::instance().connection();
-    if (!ensureWindow()) {
-        return std::nullopt;
-    }
-    XWindowAttributes attributes;
-    lastXError = 0;
-    XImage* shot = readWindow(display, window_, attributes);
-    if (shot == nullptr) {
-        return std::nullopt;
-    }
-    Image image;
-    // Decode each channel through its mask, whatever the visual's byte order.
-    const auto channel = [](unsigned long pixel, unsigned long mask) {
-        int shift = 0;
-        while (mask != 0 && (mask & 1UL) == 0) {
-            mask >>= 1;
-            ++shift;
-        }
-        return static_cast<std::uint8_t>(((pixel >> shift) & mask) * 255 / (mask == 0 ? 1 : mask));
-    };
-    image.width = attributes.width;
-    image.height = attributes.height;
-    image.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            const unsigned long pixel = XGetPixel(shot, x, y);
-            image.pixels[static_cast<std::size_t>(y) * image.width + x] = {
-                channel(pixel, shot->red_mask), channel(pixel, shot->green_mask), channel(pixel, shot->blue_mask)};
-        }
-    }
-    XDestroyImage(shot);
-    return image;
+    return ensureWindow() ? readWindow(XServer::instance().connection(), window_) : std::nullopt;
 }
 
 std::pair<Image, bool> Program::waitForPicture(const std::function<bool(const Image&)>& predicate, Millis timeout)

@@ -147,7 +147,7 @@ public:
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
     void keyDown(unsigned long keysym) { sendKey(keysym, true); }
     void keyUp(unsigned long keysym) { sendKey(keysym, false); }
-    void tapKey(unsigned long keysym) { keyDown(keysym), keyUp(keysym); }
+    void tapKey(unsigned long keysym) { keyDown(keysym); keyUp(keysym); }
     // Holds the keys together for `duration`, then releases them; returns the
     // time the keys were actually held, measured on the steady clock.
     std::chrono::duration<double> holdKeys(const std::vector<unsigned long>& keysyms, Millis duration);
@@ -158,8 +158,9 @@ public:
     // Whether a window manager may resize the window: a window that may not
     // be resized asks for a minimum and a maximum size that are the same.
     bool resizable();
-    void iconify();                        // unmap, as minimising does
-    void restore();                        // map again and wait until viewable
+    // Unmaps the window, as minimising does, or maps it again and gives it
+    // the focus; waits until the server agrees.
+    void setMapped(bool mapped);
     // Sends WM_DELETE_WINDOW, the way a window manager's close button does.
     void closeWindow();
     void sendSignal(int signo);
@@ -183,7 +184,6 @@ public:
     std::string stderrText() const;
 
 private:
-    bool setMapped(bool mapped);  // maps or unmaps the window; true once the server agrees
     void sendKey(unsigned long keysym, bool press);
     bool ensureWindow();
     std::optional<Image> tryCapture();
@@ -191,7 +191,7 @@ private:
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
     XWindowId window_ = 0;
-    bool iconified_ = false;  // unmapped on purpose by iconify()
+    bool iconified_ = false;  // unmapped on purpose by setMapped()
     std::string caption_;
     std::string tempDir_;
 };

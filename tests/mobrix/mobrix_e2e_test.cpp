@@ -126,7 +126,6 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
     EXPECT_GE(moveRate, slowest) << block.x << " px in " << held.count() << " s";
     EXPECT_LE(moveRate, fastest) << block.x << " px in " << held.count() << " s";
     const Rect moved = block;
-    testing::Test::RecordProperty("move_px_per_s", std::to_string(moveRate));
 
     // Wider and taller together. The two key presses reach the program
     // separately, possibly a frame apart, so each size is judged on its own.
@@ -139,7 +138,6 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
         EXPECT_GE(rate, slowest) << toString(block) << " after " << held.count() << " s";
         EXPECT_LE(rate, fastest) << toString(block) << " after " << held.count() << " s";
     }
-    testing::Test::RecordProperty("grow_px_per_s", std::to_string(pixelsPerSecond(block.w - 20, held)));
     const Rect grown = block;
 
     // Narrower and shorter.
@@ -152,7 +150,6 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
         EXPECT_GE(rate, slowest) << toString(block) << " after " << held.count() << " s";
         EXPECT_LE(rate, fastest) << toString(block) << " after " << held.count() << " s";
     }
-    testing::Test::RecordProperty("shrink_px_per_s", std::to_string(pixelsPerSecond(grown.w - block.w, held)));
     const Rect sized = block;
     ASSERT_LT(sized.right(), 400);
 
@@ -205,8 +202,6 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
         ASSERT_TRUE(b.x >= 0 && b.y >= 0 && b.w >= 0 && b.h >= 0) << "record " << i;
     }
 
-    testing::Test::RecordProperty("frames", static_cast<int>(records.size()));
-    testing::Test::RecordProperty("longest_frame_s", std::to_string(longestFrame));
 
     // The picture agrees with the last record, truncated to whole pixels.
     const Status& end = records.back();

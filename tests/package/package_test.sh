@@ -2,32 +2,22 @@
 # The Debian package, in two steps that share this script:
 #
 # package_test.sh build SOURCE_DIR BUILD_DIR CPACK CMAKE DEB_DIR
-#   Installs the build into a throwaway prefix and checks what lands there.
-#   Builds the Debian package and checks its contents, that its copyright
-#   file carries the repository's licence, that its Depends names the
-#   package of every library the programs link directly (SDL2 and libnoise
-#   among them), that lintian finds no error and no warning in it and no
-#   hardening or unneeded-section tag at all, that hardening-check passes
-#   on each program, that man --warnings finds nothing in its manual pages,
-#   and that desktop-file-validate and appstreamcli validate find nothing in
-#   its menu entries and metainfo. Unpacks it into a scratch root and runs
-#   each unpacked program under SDL's dummy video driver. Leaves the package
-#   in DEB_DIR for the second step.
+#   Checks what cmake --install puts in a throwaway prefix; builds the
+#   package and checks its files, copyright, Depends (the package of every
+#   library the programs link), lintian, hardening-check, man --warnings,
+#   desktop-file-validate and appstreamcli; runs each unpacked program.
+#   Leaves the package in DEB_DIR for the second step.
 #
 # package_test.sh install DEB_DIR
-#   Installs that package as a user would, with apt-get, so that its Depends
-#   come from the archive; runs each installed program as its menu entry
-#   starts it; reads each manual page with man; removes the package and
-#   checks that no file of it is left. This changes the system, so it runs
-#   only as root and only where flagblocks is not installed already (it
-#   would otherwise replace and then remove the copy the system has). Elsewhere it says why and exits with
-#   77, which ctest reports as a skip, never as a pass.
+#   As root, where flagblocks is not installed, installs the package with
+#   apt-get, runs each program as its menu entry starts it, reads each page
+#   with man, removes the package and checks that nothing of it is left.
+#   Elsewhere it says why and exits with 77, which ctest reports as a skip.
 #
-# A program "runs" when it keeps printing well-formed status lines for 2 s
-# and then ends with status 0 on SIGTERM, with nothing on standard error.
-# STATUS_CHECK in the environment names the harness's status_check command,
-# which judges the status lines; APP_ID_PREFIX the prefix of the programs'
-# desktop component IDs (desktop/CMakeLists.txt), so that dravin's is
+# A program "runs" when it keeps printing well-formed status lines (judged by
+# STATUS_CHECK, the harness's status_check) for 2 s under SDL's dummy video
+# driver, then ends with status 0 on SIGTERM, with nothing on stderr.
+# APP_ID_PREFIX is the prefix of the desktop component IDs: dravin's is
 # $APP_ID_PREFIX.dravin.
 set -euo pipefail
 

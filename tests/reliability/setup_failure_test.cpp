@@ -11,10 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <ostream>
 #include <regex>
-#include <sstream>
 #include <string>
+#include <tuple>
 
 #include "gtest_harness.h"
 
@@ -44,22 +43,12 @@ enum class Start {
     DeadDisplay,    // DISPLAY names an X server that is not running
 };
 
-struct FailedStart {
-    Subject subject;
-    Start start;
-};
-
-std::ostream& operator<<(std::ostream& out, const FailedStart& f)
-{
-    const char* start[] = {"UnknownDriver", "NoDisplay", "DeadDisplay"};
-    return out << f.subject.name << "_" << start[static_cast<int>(f.start)];
-}
+using FailedStart = std::tuple<Subject, Start>;
 
 std::string failedStartName(const testing::TestParamInfo<FailedStart>& info)
 {
-    std::ostringstream name;
-    name << info.param;
-    return name.str();
+    const char* start[] = {"UnknownDriver", "NoDisplay", "DeadDisplay"};
+    return std::string(std::get<0>(info.param).name) + "_" + start[static_cast<int>(std::get<1>(info.param))];
 }
 
 // A DISPLAY no X server answers: a high display number with no socket, in
@@ -125,13 +114,8 @@ TEST_P(MissingVideoDriver, FailsWithOneLineAndStatusOne)
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, MissingVideoDriver,
-                         testing::Values(FailedStart{dravin, Start::UnknownDriver},
-                                         FailedStart{mobrix, Start::UnknownDriver},
-                                         FailedStart{quenzel, Start::UnknownDriver},
-                                         FailedStart{dravin, Start::NoDisplay}, FailedStart{mobrix, Start::NoDisplay},
-                                         FailedStart{quenzel, Start::NoDisplay}, FailedStart{dravin, Start::DeadDisplay},
-                                         FailedStart{mobrix, Start::DeadDisplay},
-                                         FailedStart{quenzel, Start::DeadDisplay}),
+                         testing::Combine(testing::Values(dravin, mobrix, quenzel),
+                                          testing::Values(Start::UnknownDriver, Start::NoDisplay, Start::DeadDisplay)),
                          failedStartName);
 
 }  // namespace

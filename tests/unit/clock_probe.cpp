@@ -1,9 +1,14 @@
-// Test helper: prints the frame clock's state as it was at load time, then
-// ticks the clock once per line read from stdin and prints the state again,
-// so a test can check the load-time readings in a fresh process and move the
-// (faked) wall clock between ticks.
+// Test helper: prints the frame clock's state as it was at load time, then,
+// for each argument, waits 100 ms, ticks the clock once and prints the state
+// again. An argument other than "-" is first written to the file that
+// CLOCK_FILE names, which libfaketime reads as the wall clock's offset, so a
+// test can step the clock between two ticks.
+
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "frame_clock.h"
 
@@ -13,16 +18,21 @@ void printState()
 {
     std::printf("%lld %lld %.17g\n", static_cast<long long>(CLOCK_OLD.count()),
                 static_cast<long long>(CLOCK_NEW.count()), CLOCK_DELTA);
-    std::fflush(stdout);
 }
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     printState();
-    char line[64];
-    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    for (int i = 1; i < argc; ++i) {
+        usleep(100 * 1000);  // keeps the ticks apart in time
+        const char* clockFile = std::getenv("CLOCK_FILE");
+        if (clockFile != nullptr && std::strcmp(argv[i], "-") != 0) {
+            std::FILE* file = std::fopen(clockFile, "w");
+            std::fprintf(file, "%s\n", argv[i]);
+            std::fclose(file);
+        }
         calcDeltaTime();
         printState();
     }
