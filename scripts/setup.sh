@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs with apt-get what the build needs and is missing, on Debian 12 or
-# newer (other systems are untested):
+# Installs with apt-get what the build needs and is missing, on Debian 12, 13
+# or unstable (other systems are untested):
 #
 #   scripts/setup.sh             the programs, their tests and the benchmark
 #   scripts/setup.sh --clang     all that, and Clang to build them with
