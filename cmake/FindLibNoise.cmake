@@ -6,11 +6,32 @@
 #
 #   #include <noise.h>
 #
+# libnoise carries no version number (Debian ships its release 1.0.0), so
+# what is checked instead is what quenzel uses of it: a Perlin module that
+# compiles and links. A libnoise without one stops the configure in one line.
+#
 # Result: the imported target LibNoise::LibNoise, LibNoise_FOUND,
 # LIBNOISE_INCLUDE_DIR and LIBNOISE_LIBRARY.
 
 find_path(LIBNOISE_INCLUDE_DIR NAMES noise.h PATH_SUFFIXES libnoise noise)
 find_library(LIBNOISE_LIBRARY NAMES noise libnoise)
+
+if(LIBNOISE_INCLUDE_DIR AND LIBNOISE_LIBRARY)
+  include(CheckCXXSourceCompiles)
+  include(CMakePushCheckState)
+  cmake_push_check_state(RESET)
+  set(CMAKE_REQUIRED_INCLUDES "${LIBNOISE_INCLUDE_DIR}")
+  set(CMAKE_REQUIRED_LIBRARIES "${LIBNOISE_LIBRARY}")
+  set(CMAKE_REQUIRED_QUIET ON)
+  check_cxx_source_compiles([[#include <noise.h>
+int main() { noise::module::Perlin perlin; perlin.SetSeed(1); return perlin.GetValue(0.5, 0.5, 0.5) > 9.0; }]]
+    LIBNOISE_HAS_PERLIN)
+  cmake_pop_check_state()
+  if(NOT LIBNOISE_HAS_PERLIN)
+    unset(LIBNOISE_HAS_PERLIN CACHE)  # checked again on the next configure
+    message(FATAL_ERROR "flagblocks needs libnoise 1.0.0; the one found has no usable Perlin module")
+  endif()
+endif()
 
 include(FindPackageHandleStandardArgs)
 find_package_handle_standard_args(LibNoise

@@ -7,9 +7,10 @@
 # Every Debian package carries its licence and its changelog in
 # /usr/share/doc/<package>: the licence as a machine-readable copyright file,
 # the changelog compressed. The performance notes go beside them, where the
-# manual pages point. A plain `cmake --install` puts the same files in
-# share/doc/flagblocks under its prefix. The menu entries, icons and
-# metainfo come from desktop/.
+# manual pages point, with the data file and the plot they link to, at the
+# same relative paths as in docs/. A plain `cmake --install` puts the same
+# files in share/doc/flagblocks under its prefix. The menu entries, icons
+# and metainfo come from desktop/.
 #
 # The binaries are those of the build: in a release configuration they carry
 # Debian's hardening flags (cmake/BuildFlags.cmake).
@@ -37,6 +38,8 @@ add_custom_target(package_changelog ALL DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/cha
 install(FILES "${packaging_dir}/copyright" "${CMAKE_CURRENT_BINARY_DIR}/changelog.gz"
               "${PROJECT_SOURCE_DIR}/docs/performance.md"
         DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+install(FILES "${PROJECT_SOURCE_DIR}/docs/data/performance.tsv" DESTINATION "${CMAKE_INSTALL_DOCDIR}/data")
+install(FILES "${PROJECT_SOURCE_DIR}/docs/images/quenzel-frame-time.png" DESTINATION "${CMAKE_INSTALL_DOCDIR}/images")
 
 # CPack strips the programs (CPACK_STRIP_FILES) with a plain strip, which
 # leaves the compiler's .comment section behind; a stripped install

@@ -1,35 +1,25 @@
 #!/usr/bin/env bash
 # Runs the test suite in a throwaway minimal Debian system of one release, as
-# a new user of that release would:
+# a new user of that release would. Needs root.
 #
 #   scripts/test-release.sh bookworm|trixie|sid [--arch ARCH] [test.sh options]
 #   scripts/test-release.sh --clean
 #
-# Builds the system with mmdebstrap (variant apt: Debian's essential packages
-# and apt, nothing more) from mmdebstrap's default archive, or from
-# DEBIAN_MIRROR when that is set; copies this checkout in (tracked and
-# untracked files, not build trees or ignored files); mounts what Xvfb and the
-# tests need; and runs scripts/test.sh inside it. Options after the release
-# (and --arch) go to scripts/test.sh. Needs root.
+# Builds the system with mmdebstrap (variant apt) from its default archive,
+# or DEBIAN_MIRROR when set; copies in this checkout's tracked and untracked
+# files; mounts what Xvfb and the tests need; runs scripts/test.sh with the
+# options given. --arch builds it for another architecture, run under qemu's
+# user-mode emulator (installed here first), without the sanitizer build
+# unless test.sh options are given.
 #
-# --arch builds the system for another architecture, e.g. arm64, whose
-# programs then run under qemu's user-mode emulator; the runner installs and
-# registers the emulator on this machine first, or says why it cannot. Under
-# emulation the sanitizer build is left out (test.sh --no-sanitizers) unless
-# test.sh options are given.
-#
-# Each run works in a directory of its own under $TMPDIR/flagblocks-test-release
-# (/tmp when TMPDIR is unset), which it locks while it lives. The system's
-# mounts are made in a private mount namespace, so they go with the run's last
-# process however it ends, SIGKILL included; the run then removes its
-# directory. A run stopped before it could (killed, or the machine went down)
-# leaves plain files, which the next run, or --clean, removes: never through
-# a mount, and never a directory whose run still holds its lock, so runs of
-# different releases can go side by side.
+# Each run lives in a locked directory under $TMPDIR/flagblocks-test-release
+# (TMPDIR defaults to /tmp), its mounts in a private mount namespace that
+# goes with its last process, SIGKILL included. The next run, or --clean,
+# removes what a killed run left: never through a mount, never while a run
+# holds its lock, so runs of different releases can go side by side.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 script="$PWD/scripts/test-release.sh"
-
 # Absolute and without symbolic links, as the kernel lists mount points.
 runs="$(realpath -m "${TMPDIR:-/tmp}/flagblocks-test-release")"
 
@@ -39,10 +29,9 @@ usage() {
   exit 2
 }
 
-# Removes a run's directory unless its run is alive (holds the lock) or
-# anything is mounted at or below it in this mount namespace; says why when
-# it leaves it, and fails then.
-remove_run() {  # remove_run DIR
+# remove_run DIR: removes a run's directory unless its run holds the lock or
+# anything is mounted at or below it; says why it leaves it, and fails then.
+remove_run() {
   local run="$1" lock status=1
   exec {lock}>>"$run/lock"
   if ! flock -n "$lock"; then
@@ -59,8 +48,7 @@ remove_run() {  # remove_run DIR
 }
 
 # Removes what earlier runs left, under the lock that also guards creating a
-# run directory, so a run is never caught between making its directory and
-# locking it. Leaves the lock taken on file descriptor $setup_lock.
+# run's directory, which stays taken on file descriptor $setup_lock.
 clean_leftovers() {
   local run
   mkdir -p "$runs"
@@ -68,9 +56,7 @@ clean_leftovers() {
   flock -w 600 "$setup_lock"
   for run in "$runs"/*-*-*/; do
     [ -d "$run" ] || continue
-    if remove_run "${run%/}"; then
-      echo "test-release: removed ${run%/}, left by an earlier run"
-    fi
+    if remove_run "${run%/}"; then echo "test-release: removed ${run%/}, left by an earlier run"; fi
   done
 }
 
@@ -78,16 +64,10 @@ clean_leftovers() {
 # line why this machine cannot run its programs.
 prepare_emulation() {
   local missing=() p why
-  cannot() {
-    echo "test-release: this machine cannot run $arch programs: $*" >&2
-    exit 1
-  }
-  # The kernel starts foreign programs through binfmt_misc; mounted first,
-  # the packages register qemu with it as they install.
-  if ! mountpoint -q /proc/sys/fs/binfmt_misc; then
-    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
-      cannot "binfmt_misc cannot be mounted on /proc/sys/fs/binfmt_misc"
-  fi
+  cannot() { echo "test-release: this machine cannot run $arch programs: $*" >&2; exit 1; }
+  # Mounted first, so the packages register qemu with the kernel as they install.
+  mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
+    cannot "binfmt_misc cannot be mounted on /proc/sys/fs/binfmt_misc"
   for p in qemu-user-static binfmt-support arch-test; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
@@ -96,28 +76,24 @@ prepare_emulation() {
     { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null; } || cannot "installing ${missing[*]} failed"
   fi
-  # Formats installed while binfmt_misc was not mounted are known but not
-  # registered with the kernel.
+  # Formats installed while binfmt_misc was not mounted are not registered yet.
   arch-test "$arch" >/dev/null 2>&1 || update-binfmts --enable >/dev/null 2>&1 || true
   why="$(arch-test "$arch" 2>&1)" || cannot "$why"
 }
 
-# Inside the private mount namespace: build the system, mount, run the tests.
-# Everything mounted here vanishes with this namespace's last process.
-in_namespace() {  # in_namespace RUN RELEASE ARCH [test.sh options]
-  local run="$1" release="$2" arch="$3" root="$1/root" started=$SECONDS status=0
+# in_namespace RUN RELEASE ARCH [test.sh options]: inside the private mount
+# namespace, builds the system, mounts and runs the tests.
+in_namespace() {
+  local run="$1" release="$2" arch="$3" root="$1/root" started=$SECONDS status=0 time_scale=1
   shift 3
-  # No fsync after every file dpkg writes: the system is thrown away, and
-  # the syncs cost minutes when the disk is busy (more so under emulation).
+  # No fsync after every file dpkg writes: the system is thrown away.
   local options=(--variant=apt --quiet --arch="$arch" --dpkgopt=force-unsafe-io)
-  # The archive can serve unstable with a Release file that has already
-  # expired; apt then refuses it. Accept that for unstable only.
-  if [ "$release" = sid ]; then
-    options+=(--aptopt='Acquire::Check-Valid-Until "false"')
-  fi
-  # Under emulation, man-db rebuilding its index of all manual pages after
-  # every install is slow; man finds the pages without the index.
+  # The archive can serve unstable with a Release file that has expired.
+  [ "$release" != sid ] || options+=(--aptopt='Acquire::Check-Valid-Until "false"')
+  # Under emulation every frame takes many times as long, and man-db
+  # rebuilding its index after every install is slow (man needs no index).
   if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+    time_scale=4
     options+=(--include=debconf
       --customize-hook='echo "man-db man-db/auto-update boolean false" | chroot "$1" debconf-set-selections')
   fi
@@ -127,25 +103,20 @@ in_namespace() {  # in_namespace RUN RELEASE ARCH [test.sh options]
   echo "== $release $arch: system built in $((SECONDS - started)) s; copying the checkout in"
   mkdir -p "$root/src"
   git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - | tar -xf - -C "$root/src"
-
   mount -t proc proc "$root/proc"
   mount -t sysfs sysfs "$root/sys"
   mount --rbind /dev "$root/dev"
   mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
   mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
 
-  # Under emulation every frame takes many times as long: the tests' waits
-  # and time limits are stretched by this factor.
-  local time_scale=1
-  [ "$arch" = "$(dpkg --print-architecture)" ] || time_scale=4
-
   echo "== $release $arch: scripts/test.sh $*"
-  # A clean environment: what a fresh root shell on that release has.
+  # A clean environment, as a fresh root shell on that release has; the
+  # tests' waits and time limits are stretched by FLAGBLOCKS_TEST_TIME_SCALE.
   chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     LANG=C.UTF-8 TERM="${TERM:-dumb}" FLAGBLOCKS_TEST_TIME_SCALE="$time_scale" /bin/bash -c 'cd /src && scripts/test.sh "$@"' test.sh "$@" || status=$?
 
-  # ctest names the tests it skipped, not why; each of ours says why in a
-  # line "SKIPPED: reason" of its output, which ctest's log keeps.
+  # ctest names the tests it skipped, not why; ours say why in a line
+  # "SKIPPED: reason", which ctest's log keeps.
   for log in "$root"/src/build*/Testing/Temporary/LastTest.log; do
     [ -f "$log" ] || continue
     awk '/^[0-9]+\/[0-9]+ Test: / { name = $3 }
@@ -165,17 +136,12 @@ if [ "${1:-}" = --in-namespace ]; then  # the second half of a run, started belo
   exit
 fi
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "test-release: must run as root (it builds a Debian system and mounts into it)" >&2
-  exit 1
-fi
-# Mount points are compared as /proc/self/mountinfo writes them, which
-# escapes white space.
+[ "$(id -u)" -eq 0 ] || { echo "test-release: must run as root (it builds a Debian system and mounts into it)" >&2; exit 1; }
+# Mount points are compared as /proc/self/mountinfo writes them, which escapes white space.
 case "$runs" in *[[:space:]\\]*)
   echo "test-release: TMPDIR must not contain white space or backslashes: $runs" >&2
   exit 1 ;;
 esac
-
 if [ "${1:-}" = --clean ]; then
   [ $# -eq 1 ] || usage
   clean_leftovers
@@ -193,10 +159,7 @@ if [ "${1:-}" = --arch ]; then
   arch="$2"
   shift 2
 fi
-if ! command -v mmdebstrap >/dev/null; then
-  echo "test-release: mmdebstrap not found: apt-get install mmdebstrap" >&2
-  exit 1
-fi
+command -v mmdebstrap >/dev/null || { echo "test-release: mmdebstrap not found: apt-get install mmdebstrap" >&2; exit 1; }
 if [ "$arch" != "$(dpkg --print-architecture)" ]; then
   prepare_emulation
   # The sanitizer build's programs are far too slow under emulation.
@@ -205,13 +168,13 @@ fi
 
 clean_leftovers
 run="$(mktemp -d "$runs/$release-$arch-XXXXXX")"
-# The lock lives as long as any process of this run holds this descriptor:
-# every process started from here inherits it.
+# Every process started from here inherits this descriptor, and the lock
+# lives as long as any of them holds it.
 exec {run_lock}>"$run/lock"
 flock -n "$run_lock"
 exec {setup_lock}>&-
 
-# After the run's namespace (and with it every mount) is gone: give up the
+# Once the run's namespace, and with it every mount, is gone: give up the
 # lock and remove the directory, unless something still holds it.
 finish() {
   local status=$?

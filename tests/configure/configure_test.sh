@@ -6,7 +6,8 @@
 #   by default the part is left out with one line naming the Debian package,
 #   and asked for with ON, configuring fails and names the package;
 # - inside a parent project, through add_subdirectory(): our targets get our
-#   warnings and sanitizer flags, the parent's targets none of them.
+#   warnings and sanitizer flags, the parent's targets none of them;
+# - with only an SDL older than the build accepts: it stops in one line.
 set -euo pipefail
 
 source_dir="$1"
@@ -50,6 +51,19 @@ check_on benchmarks-on libbenchmark-dev -DFLAGBLOCKS_BUILD_TESTING=OFF \
   -DFLAGBLOCKS_BUILD_BENCHMARKS=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=TRUE
 check_on tests-on libgtest-dev -DFLAGBLOCKS_BUILD_BENCHMARKS=OFF \
   -DFLAGBLOCKS_BUILD_TESTING=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=TRUE
+
+# SDL's own version file as the first configure found it, saying 2.0.20, and
+# the system's SDL hidden: configuring stops, naming the version, in one line.
+old_sdl="$scratch/old-sdl/lib/cmake/SDL2"
+mkdir -p "$old_sdl"
+echo 'add_library(SDL2::SDL2 INTERFACE IMPORTED)' >"$old_sdl/sdl2-config.cmake"
+sed 's/^set(PACKAGE_VERSION .*/set(PACKAGE_VERSION "2.0.20")/' \
+  "$(sed -n 's/^SDL2_DIR:PATH=//p' "$scratch/auto/CMakeCache.txt")/sdl2-config-version.cmake" >"$old_sdl/sdl2-config-version.cmake"
+if configure old-sdl -DFLAGBLOCKS_BUILD_TESTING=OFF -DCMAKE_PREFIX_PATH="$scratch/old-sdl" "-DCMAKE_IGNORE_PREFIX_PATH=/usr;/"; then
+  fail "configured with SDL 2.0.20"
+elif ! grep -qx '  flagblocks needs SDL [0-9.]* or newer (libsdl2-dev); found: 2\.0\.20' "$scratch/old-sdl.out"; then
+  fail "SDL 2.0.20: no one line naming it:"; cat "$scratch/old-sdl.out" >&2
+fi
 
 # A parent project with a target before and one after ours; the one after
 # links our frame clock, so it would inherit anything the library passes on.

@@ -120,7 +120,8 @@ build_step() {
   local expected id
   expected="$(
     {
-      echo share/doc/flagblocks/changelog.gz share/doc/flagblocks/copyright share/doc/flagblocks/performance.md
+      echo share/doc/flagblocks/changelog.gz share/doc/flagblocks/copyright share/doc/flagblocks/performance.md \
+        share/doc/flagblocks/data/performance.tsv share/doc/flagblocks/images/quenzel-frame-time.png
       for program in "${programs[@]}"; do
         id="$APP_ID_PREFIX.$program"
         echo "bin/$program" "share/man/man1/$program.1.gz" "share/applications/$id.desktop" \
@@ -162,6 +163,15 @@ build_step() {
   licence="$(sed -n '/^ This software/,/^$/p' "$scratch/root/usr/share/doc/flagblocks/copyright" | sed -e '/^$/d' -e 's/^ //' -e 's/^\.$//')"
   [ "$licence" = "$(tail -n +3 "$source/LICENSE")" ] ||
     fail "the copyright file's licence text differs from LICENSE"
+
+  section "links in the installed notes"
+  # Each link of the notes leads to a file beside them, in the package and under cmake --install's prefix.
+  local doc link
+  for doc in "$scratch/root/usr/share/doc/flagblocks" "$scratch/prefix/share/doc/flagblocks"; do
+    for link in $(grep -ho '](\([^)]*\))' "$doc"/*.md | sed 's/^](\(.*\))$/\1/'); do
+      [ -f "$doc/$link" ] || fail "${doc#"$scratch"/}/*.md links to $link, which is not there"
+    done
+  done
 
   section "dependencies"
   local depends depends_names
