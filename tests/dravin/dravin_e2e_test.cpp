@@ -10,8 +10,6 @@
 
 #include "gtest_harness.h"
 #include "pictures.h"
-#include "programs.h"
-#include "x11_harness.h"
 
 using namespace harness;
 

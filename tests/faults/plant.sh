@@ -12,6 +12,7 @@
 # caught or SURVIVED (or did not apply, did not build) for each fault with
 # its time, and exits 1 unless every fault was caught.
 set -uo pipefail
+export GTEST_FAIL_FAST=1  # a test program stops at its first failing test
 top="$(cd "$(dirname "$0")/../.." && pwd)"
 only="${1:-.}"
 scratch="${FAULTS_DIR:-${TMPDIR:-/tmp}/flagblocks-faults}"

@@ -1,14 +1,10 @@
 #pragma once
 
 // End-to-end test harness: runs a real program in a private Xvfb server and
-// drives it as a user would, through Xlib and the XTEST extension.
-//
-// Each problem a Program meets (a window that never came, a resize that did
-// not happen) fails the running GoogleTest test, which goes on.
-//
-// Every wait is bounded. A Program that is still running when its object is
-// destroyed is killed and reaped, and the X server is stopped when the test
-// process exits, so nothing outlives a test.
+// drives it as a user would, through Xlib and the XTEST extension. A problem
+// a Program meets fails the running test, which goes on. Every wait is
+// bounded, and nothing outlives a test: a Program still running at its end
+// is killed and reaped, and the X server stops when the test process exits.
 
 #include <sys/types.h>
 
@@ -65,21 +61,17 @@ private:
     Display* display_ = nullptr;
 };
 
-// A program under test sees only the environment a test gives it, whoever
-// runs the test: PATH and LANG from the test's own environment, DISPLAY
-// naming the private X server, and a private, empty HOME and XDG_RUNTIME_DIR
-// (as on an X11 desktop, where SDL finds no Wayland compositor and says
-// nothing about it). Nothing else comes in: no SDL_*, LIBGL_*, GTEST_* or
-// WAYLAND_DISPLAY. Of the file descriptors, only 0-2 are inherited.
+// A program under test sees only the environment a test gives it: PATH and
+// LANG, DISPLAY naming the private X server, a private, empty HOME and
+// XDG_RUNTIME_DIR, and nothing else (no SDL_*, LIBGL_*, GTEST_* or
+// WAYLAND_DISPLAY); of the file descriptors, only 0-2.
 struct LaunchOptions {
     // Environment variables for the program, added to or replacing the above.
     std::map<std::string, std::string> env;
     // Environment variables removed from the above, e.g. DISPLAY.
     std::vector<std::string> unset;
-    // A command to run the program under, e.g. {"valgrind", "--quiet"} or
-    // {"stdbuf", "-o0"}; the program's path is appended to it. The wrapper
-    // must run the program in the process it was started as (valgrind does,
-    // stdbuf execs it), so pid() is the program's and its window is found.
+    // A command to run the program under, e.g. {"stdbuf", "-o0"}, which must
+    // run it in its own process (stdbuf execs it), so its window is found.
     std::vector<std::string> wrapper{};
 };
 
@@ -122,9 +114,8 @@ struct ExitStatus {
 };
 std::string toString(const ExitStatus& s);
 
-// One program under test. stdout and stderr go to temporary files (under
-// TMPDIR, by default /tmp) that are read back after the program has exited
-// (a pipe would fill and block it).
+// One program under test. stdout and stderr go to temporary files under
+// TMPDIR (a pipe would fill and block it).
 class Program {
 public:
     explicit Program(const std::string& path, const LaunchOptions& options = {});
@@ -135,21 +126,17 @@ public:
     pid_t pid() const { return pid_; }
     bool running();
 
-    // Waits for the program's real window: its top-level window with the
-    // given caption (matched by _NET_WM_PID and WM_NAME), viewable, and
-    // showing a drawn frame (a pixel that is not black), then gives it the
-    // input focus. SDL may map a first window and replace it while it sets up
-    // OpenGL; that window is never drawn, so it is never taken. The window is
-    // looked up afresh on every poll. Fails the test and returns false on
-    // time-out or when the program ends first.
+    // Waits for the program's top-level window with the caption (by
+    // _NET_WM_PID and WM_NAME), viewable and drawn (a pixel not black: SDL may
+    // first map a window it replaces undrawn), and gives it the input focus.
+    // Fails the test and returns false on time-out or if the program ends.
     bool waitForWindow(const std::string& caption, Millis timeout = 30s);
 
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
     void keyDown(unsigned long keysym) { sendKey(keysym, true); }
     void keyUp(unsigned long keysym) { sendKey(keysym, false); }
     void tapKey(unsigned long keysym) { keyDown(keysym); keyUp(keysym); }
-    // Holds the keys together for `duration`, then releases them; returns the
-    // time the keys were actually held, measured on the steady clock.
+    // Holds the keys together for `duration`; returns how long they were held.
     std::chrono::duration<double> holdKeys(const std::vector<unsigned long>& keysyms, Millis duration);
 
     // Resizes the window (as a window manager would, there being none) and
@@ -168,18 +155,16 @@ public:
     // The window's current contents, read from the X server. Fails the test
     // if the window cannot be read.
     Image capture();
-    // Captures until `predicate` holds or the time-out passes; returns the
-    // last capture and whether the predicate held. A capture that misses (the
-    // window is being replaced or resized) is retried at the next poll. Stops
-    // at once, failing the test, if the program has ended.
+    // Captures until `predicate` holds or the time-out passes (a capture that
+    // misses is retried); returns the last capture and whether it held. Fails
+    // the test at once if the program has ended.
     std::pair<Image, bool> waitForPicture(const std::function<bool(const Image&)>& predicate,
                                           Millis timeout = 10s);
 
     // Waits for the process to end. nullopt on time-out (the process is left running).
     std::optional<ExitStatus> waitExit(Millis timeout = 10s);
 
-    // What the program wrote so far (complete only after it has exited; the
-    // program's stdout is block-buffered).
+    // What the program wrote so far (all of it once it has exited).
     std::string stdoutText() const;
     std::string stderrText() const;
 

@@ -1,14 +1,11 @@
 // Each program under valgrind's memcheck in the real X server: a few seconds
 // of frames, a resize, then the window closed as a window manager does it.
 //
-// The verdict is ours, not memcheck's exit code: a finding fails the test
-// when our own code caused it, that is when the innermost frame of its stack
-// outside the allocator lies in the program's own executable (the programs
-// and common/ are linked into it). Findings that lie entirely inside system
-// libraries (Mesa, SDL, libdbus, the loader) are counted and listed, but
-// they differ from one release's library builds to the next and are not
-// ours to fix. A planted-fault program shows the verdict still catches an
-// out-of-bounds read and a leaked new of our own.
+// A finding fails the test when our own code caused it: when the innermost
+// frame of its stack outside the allocator lies in the program's executable.
+// Findings wholly inside system libraries (Mesa, SDL, libdbus, the loader)
+// differ from release to release and are only counted and listed. A planted-
+// fault program shows that an out-of-bounds read and a leaked new are caught.
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
