@@ -29,11 +29,14 @@ std::vector<std::string> elements(const std::string& xml, const std::string& tag
 {
     const std::string open = "<" + tag + ">", close = "</" + tag + ">";
     std::vector<std::string> texts;
-    for (std::size_t start = xml.find(open), end; start != std::string::npos; start = xml.find(open, end)) {
-        if ((end = xml.find(close, start)) == std::string::npos) {
+    std::size_t start = xml.find(open);
+    while (start != std::string::npos) {
+        const std::size_t end = xml.find(close, start);
+        if (end == std::string::npos) {
             break;
         }
         texts.push_back(xml.substr(start + open.size(), end - start - open.size()));
+        start = xml.find(open, end);
     }
     return texts;
 }
