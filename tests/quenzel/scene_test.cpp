@@ -198,7 +198,7 @@ TEST(NoiseScene, PositionsAlongTheDirection)
     }
     // Other angles: the product with pi is formed before dividing by 180,
     // which differs in the last bits from dividing first for some of these.
-    for (const double angle : {1.0, 33.3, 137.25, 271.9, 359.99, -12.5}) {
+    for (const double angle : {1.0, 12.787, 33.3, 137.25, 271.9, 359.99, -12.5}) {
         EXPECT_EQ(calculateXPosition(0.75, angle), 100.0 + std::cos(literalPi * angle / 180.0) * 0.75) << angle;
         EXPECT_EQ(calculateYPosition(0.75, angle), 100.0 + std::sin(literalPi * angle / 180.0) * 0.75) << angle;
     }
