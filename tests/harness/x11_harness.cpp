@@ -185,13 +185,13 @@ std::map<std::string, std::string> frozenClockEnv(const std::string& frozenTime)
     return env;
 }
 
-ClockFile::ClockFile(const std::string& spec)
+ClockFile::ClockFile(const std::string& setting)
 {
     dir_ = testing::TempDir() + "clock-XXXXXX";
     if (mkdtemp(dir_.data()) == nullptr) {
         ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
     }
-    set(spec);
+    set(setting);
 }
 
 ClockFile::~ClockFile()
@@ -209,10 +209,10 @@ std::map<std::string, std::string> ClockFile::env() const
     return env;
 }
 
-void ClockFile::set(const std::string& spec)
+void ClockFile::set(const std::string& setting)
 {
     // The clock must never read half a file.
-    std::ofstream(dir_ + "/clock.new") << spec << "\n";
+    std::ofstream(dir_ + "/clock.new") << setting << "\n";
     EXPECT_EQ(std::rename((dir_ + "/clock.new").c_str(), (dir_ + "/clock").c_str()), 0) << dir_;
 }
 

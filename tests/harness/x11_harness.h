@@ -86,16 +86,16 @@ inline const std::string flagClockTime = "2024-03-05 12:34:56";
 int frozenClockSeed(const std::string& time = flagClockTime);
 // The wall clock of a program under libfaketime, read from a file of its own
 // at every clock call, so the test can move it under the running program.
-// A spec is an offset from the real time ("+0", "+1h", "-1h") or a time the
+// A setting is an offset from the real time ("+0", "+1h", "-1h") or a time the
 // clock stands at (see stoppedAt).
 class ClockFile {
 public:
-    explicit ClockFile(const std::string& spec);
+    explicit ClockFile(const std::string& setting);
     ~ClockFile();
     ClockFile(const ClockFile&) = delete;
     ClockFile& operator=(const ClockFile&) = delete;
     std::map<std::string, std::string> env() const;
-    void set(const std::string& spec);  // replaces the file in one rename
+    void set(const std::string& setting);  // replaces the file in one rename
 
 private:
     std::string dir_;
