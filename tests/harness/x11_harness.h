@@ -80,7 +80,7 @@ struct LaunchOptions {
 // monotonic clock stays real.
 std::map<std::string, std::string> frozenClockEnv(const std::string& frozenTime);
 // The wall-clock time the tests and tools stop quenzel's clock at, for a
-// known seed and an angle that stays 0.
+// known seed (one with the sign bit set) and an angle that stays 0.
 inline const std::string flagClockTime = "2024-03-05 12:34:56";
 // The seed quenzel takes from a wall clock stopped at `time`.
 int frozenClockSeed(const std::string& time = flagClockTime);
