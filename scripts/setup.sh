@@ -20,10 +20,6 @@ case "${1:-}" in
       xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
       faketime                            # a fixed or stepped wall clock in tests
       valgrind                            # the memory-check tests
-      dpkg-dev file                       # CPack's Debian package: dpkg-shlibdeps works out its dependencies
-      lintian man-db                      # the package test: Debian's package checker, and man to read the pages
-      devscripts                          # the package test's hardening-check (no smaller package has it)
-      desktop-file-utils appstream        # the package test: desktop-file-validate, appstreamcli validate
       libbenchmark-dev                    # the quenzel benchmark
     ) ;;
   *) echo "usage: scripts/setup.sh [--clang | --run-only]" >&2; exit 2 ;;
