@@ -2,7 +2,7 @@
 
 // What the end-to-end tests share beyond the harness: a status stream read
 // as records, a program's clean end, the programs as test parameters,
-// unbuffered runs whose frames can be followed, and scratch space.
+// following the frames of an unbuffered run, and scratch space.
 
 #include <gtest/gtest.h>
 
@@ -24,10 +24,6 @@ namespace harness {
 // A subject prints as its name in test parameters.
 inline std::ostream& operator<<(std::ostream& out, const Subject& s) { return out << s.name; }
 inline std::string subjectName(const testing::TestParamInfo<Subject>& info) { return info.param.name; }
-
-// Unbuffered stdout, so every frame's record reaches the file at once and a
-// test can follow the frames as they pass.
-inline const std::vector<std::string> unbuffered{"stdbuf", "-o0"};
 
 // Records written so far, the one being written included.
 inline std::size_t recordsWritten(const Program& p)

@@ -274,6 +274,10 @@ Program::Program(const std::string& path, const LaunchOptions& options)
     for (const std::string& name : options.unset) {
         env.erase(name);
     }
+    if (options.unbuffered) {
+        const std::string preload = env.count("LD_PRELOAD") ? " " + env["LD_PRELOAD"] : "";
+        env["LD_PRELOAD"] = UNBUFFERED_PATH + preload;
+    }
     std::vector<std::string> envText;
     for (const auto& [name, value] : env) {
         envText.push_back(name + "=" + value);

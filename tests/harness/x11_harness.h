@@ -70,9 +70,12 @@ struct LaunchOptions {
     std::map<std::string, std::string> env;
     // Environment variables removed from the above, e.g. DISPLAY.
     std::vector<std::string> unset;
-    // A command to run the program under, e.g. {"stdbuf", "-o0"}, which must
-    // run it in its own process (stdbuf execs it), so its window is found.
+    // A command to run the program under, e.g. {"valgrind"}, which must run
+    // it in its own process (valgrind execs it), so its window is found.
     std::vector<std::string> wrapper{};
+    // Standard output unbuffered, as `stdbuf -o0` makes it, so every record
+    // reaches the file at once and a test can follow the frames as they pass.
+    bool unbuffered = false;
 };
 
 // Environment that runs a program under libfaketime with its wall clock

@@ -224,7 +224,7 @@ TEST(MobrixEndToEnd, OppositeKeysAtTheEdgesStepAwayInOrder)
 {
     ClockFile clock(stoppedAt(0ms));
     LaunchOptions options{clock.env(), {}};
-    options.wrapper = unbuffered;
+    options.unbuffered = true;
     Program program(mobrix.path, options);
     ASSERT_TRUE(program.waitForWindow(mobrix.caption));
     Millis elapsed = 0ms;

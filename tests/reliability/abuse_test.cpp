@@ -139,7 +139,7 @@ TEST_P(Abuse, ResizeStormUnmapAndKeysLeaveItDrawingAndQuittingCleanly)
         // Its wall clock stopped: a known seed, and the angle stays 0.
         options.env = frozenClockEnv(flagClockTime);
     }
-    options.wrapper = unbuffered;
+    options.unbuffered = true;
     Program p(s.path, options);
     ASSERT_TRUE(p.waitForWindow(s.caption, 30s));
 

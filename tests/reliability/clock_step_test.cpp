@@ -40,7 +40,7 @@ TEST_P(ClockSteps, HourForwardAndBackPassThroughWhole)
     const Subject& s = GetParam();
     ClockFile clock("+0");
     LaunchOptions options{clock.env(), {}};
-    options.wrapper = unbuffered;
+    options.unbuffered = true;
     Program p(s.path, options);
     ASSERT_TRUE(p.waitForWindow(s.caption, 30s));
 

@@ -116,7 +116,8 @@ Verdict judge(const std::string& xml, const std::string& executable)
 LaunchOptions underMemcheck(const std::string& logDir)
 {
     LaunchOptions options;
-    options.wrapper = {"stdbuf", "-o0", "valgrind", "--tool=memcheck", "--leak-check=full",
+    options.unbuffered = true;
+    options.wrapper = {"valgrind", "--tool=memcheck", "--leak-check=full",
                        "--show-leak-kinds=definite", "--errors-for-leak-kinds=definite",
                        // Names the frames of libraries unloaded before exit.
                        "--keep-debuginfo=yes", "--num-callers=40", "--xml=yes",

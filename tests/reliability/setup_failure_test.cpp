@@ -27,7 +27,7 @@ TEST_P(DummyVideoDriver, RunsOnTheSoftwareRendererUntilTerminated)
 {
     const Subject& s = GetParam();
     LaunchOptions options{{{"SDL_VIDEODRIVER", "dummy"}}, {"DISPLAY"}};
-    options.wrapper = unbuffered;
+    options.unbuffered = true;
     Program p(s.path, options);
     ASSERT_TRUE(waitForRecords(p, 3, 60s)) << p.stderrText();
     p.sendSignal(SIGTERM);
