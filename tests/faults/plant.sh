@@ -2,7 +2,9 @@
 # Plants small faults in the programs, one at a time, and shows that the
 # tests concerned catch each of them.
 #
-#   tests/faults/plant.sh [REGEX]   # every fault, or those whose name matches
+#   tests/faults/plant.sh [REGEX]   # every fault, or those whose tests,
+#                                   # file or behaviour match: mobrix,
+#                                   # block.h, frame_clock, 'quits'...
 #
 # The faults are listed in faults.txt beside this script. The checkout (the
 # working tree's files, uncommitted changes included) is copied to a scratch
@@ -37,7 +39,7 @@ ctest --test-dir "$build" -R "$regexes" >"$log" 2>&1 || { tail -n 30 "$log"; ech
 caught=0 total=0
 for f in "${faults[@]}"; do
   tests=$(field "$f" 1) file=$(field "$f" 2) change=$(field "$f" 3) name=$(field "$f" 4)
-  [[ "$name" =~ $only ]] || continue
+  [[ "$tests | $file | $name" =~ $only ]] || continue
   total=$((total + 1)) t0=$SECONDS
   if ! perl -0777 -i -pe "$change or die qq(no match\n)" "$copy/$file" 2>"$log"; then
     verdict="did not apply"
