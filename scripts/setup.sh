@@ -35,13 +35,18 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+install=(apt-get install -y --no-install-recommends "${missing[@]}")
+# Where sudo is missing or refuses (a Debian installed with a root password
+# gives the first user no sudo), the same commands as root, through su.
+as_root="su -c 'apt-get update && ${install[*]}'"
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "setup: not root and no sudo; as root, run: apt-get install ${missing[*]}" >&2; exit 1; }
+  command -v sudo >/dev/null ||
+    { echo "setup: not root and no sudo; run this (su asks for root's password), then start again: $as_root" >&2; exit 1; }
   sudo=(sudo)
 fi
 echo "setup: installing ${missing[*]}"
-"${sudo[@]}" apt-get update
 # Through env: sudo drops variables set before it. Non-interactive, as
 # nobody may see a package's question.
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+"${sudo[@]}" apt-get update && "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "${install[@]}" ||
+  { echo "setup: installing failed; without sudo, run this (su asks for root's password), then start again: $as_root" >&2; exit 1; }
