@@ -501,7 +501,10 @@ bool Program::ensureWindow()
 
 void Program::sendKey(unsigned long keysym, bool press)
 {
-    ensureWindow();
+    // A key held when the program ended is still let go, window or not.
+    if (press || running()) {
+        ensureWindow();
+    }
     Display* display = XServer::instance().connection();
     const KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(keysym));
     if (code == 0) {

@@ -93,6 +93,14 @@ std::vector<Status> statusOf(const std::vector<Record>& records)
     return parsed;
 }
 
+// A run under the clock file, unbuffered so that its frames can be followed.
+LaunchOptions followedUnder(const ClockFile& clock)
+{
+    LaunchOptions options{clock.env(), {}};
+    options.unbuffered = true;
+    return options;
+}
+
 double pixelsPerSecond(int pixels, std::chrono::duration<double> held)
 {
     return pixels / held.count();
@@ -223,9 +231,7 @@ TEST(MobrixEndToEnd, MovesAndResizesInsideTheWindow)
 TEST(MobrixEndToEnd, OppositeKeysAtTheEdgesStepAwayInOrder)
 {
     ClockFile clock(stoppedAt(0ms));
-    LaunchOptions options{clock.env(), {}};
-    options.unbuffered = true;
-    Program program(mobrix.path, options);
+    Program program(mobrix.path, followedUnder(clock));
     ASSERT_TRUE(program.waitForWindow(mobrix.caption));
     Millis elapsed = 0ms;
     const auto stepWith = [&](const std::vector<unsigned long>& keys) {
@@ -263,8 +269,44 @@ TEST(MobrixEndToEnd, OppositeKeysAtTheEdgesStepAwayInOrder)
     }
 }
 
+// The held keys are read after the frame's events are drained. While the
+// program is stopped (SIGSTOP), D goes down and the stopped clock moves on
+// 50 ms; let go (SIGCONT), the frame that measures the step sees D and moves
+// the block 5 px, wherever in a frame the stop fell. Read before the events,
+// the keys would miss D in that frame, and the frames after it measure no
+// time, unless the stop fell between the clock tick and the event pump:
+// about one round in two here. Sixteen rounds make a miss of all unlikely
+// (about 1 in 100,000).
+TEST(MobrixEndToEnd, KeysGoingDownBetweenFramesMoveTheFrameThatSeesThem)
+{
+    ClockFile clock(stoppedAt(0ms));
+    Program program(mobrix.path, followedUnder(clock));
+    ASSERT_TRUE(program.waitForWindow(mobrix.caption));
+    const auto stopped = [&] {
+        const std::string stat = readFile("/proc/" + std::to_string(program.pid()) + "/stat");
+        return stat.size() > stat.rfind(')') + 2 && stat[stat.rfind(')') + 2] == 'T';
+    };
+    double x = 0.0;  // where the block stands before a round
+    for (int round = 1; round <= 16; ++round) {
+        program.sendSignal(SIGSTOP);
+        ASSERT_TRUE(waitUntil(stopped, 10s)) << "round " << round << ": not stopped";
+        program.keyDown(XK_d);
+        clock.set(stoppedAt(round * 50ms));
+        program.sendSignal(SIGCONT);
+        ASSERT_TRUE(waitForRecords(program, 3)) << "round " << round;
+        program.keyUp(XK_d);
+        const std::vector<Status> records = statusOf(expectRecords(mobrix, program.stdoutText(), Stream::Live));
+        ASSERT_FALSE(records.empty());
+        EXPECT_NEAR(records.back().x - x, 5.0, 1e-6) << "round " << round;
+        x = records.back().x;
+    }
+    program.tapKey(XK_q);
+    expectCleanEnd(program, mobrix, "Q");
+}
+
 // Every way out is a normal end through the frame loop: status 0, a complete
-// status stream, nothing on stderr.
+// status stream, nothing on stderr. Q and Escape end it as they go down: the
+// test holds them until then.
 struct QuitCase {
     const char* name;
     unsigned long key;  // 0: not a key
@@ -286,13 +328,16 @@ TEST_P(MobrixQuit, EndsWithStatusZero)
     ASSERT_EQ(settledBlock(program, 1000, 500), (Rect{0, 0, 20, 20}));
 
     if (c.key != 0) {
-        program.tapKey(c.key);
+        program.keyDown(c.key);
     } else if (c.signo != 0) {
         program.sendSignal(c.signo);
     } else {
         program.closeWindow();
     }
     const std::vector<Status> records = statusOf(expectCleanEnd(program, mobrix, c.name));
+    if (c.key != 0) {
+        program.keyUp(c.key);
+    }
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back().x, 0.0);
     EXPECT_EQ(records.back().w, 20.0);

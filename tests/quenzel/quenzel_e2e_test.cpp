@@ -95,10 +95,12 @@ TEST(QuenzelEndToEnd, RotationFollowsTheWallClockAndQEndsIt)
     const auto started = std::chrono::steady_clock::now();
     Program program(quenzel.path);
     ASSERT_TRUE(program.waitForWindow(quenzel.caption));
-    // Let it turn for a while, then quit with Q.
+    // Let it turn for a while, then quit with Q, which ends it as it goes down.
     ASSERT_FALSE(waitUntil([&] { return !program.running(); }, 4s)) << "ended by itself";
-    program.tapKey(XK_q);
-    program.waitExit();
+    program.keyDown(XK_q);
+    const bool endedWhileHeld = program.waitExit().has_value();
+    program.keyUp(XK_q);
+    EXPECT_TRUE(endedWhileHeld) << "still running with Q held down";
     const std::chrono::duration<double> lifetime = std::chrono::steady_clock::now() - started;
     const std::vector<Status> values = statusOf(expectCleanEnd(program, quenzel, "Q"));
     ASSERT_GE(values.size(), 3u);
