@@ -10,16 +10,6 @@ const Subject mobrix{Kind::Mobrix, "mobrix", MOBRIX_PATH, "Mobrix",
 const Subject quenzel{Kind::Quenzel, "quenzel", QUENZEL_PATH, "Quenzel",
                       R"(delta: (-?\d+\.\d{8}), \trotation: (-?\d+\.\d{8}))"};
 
-const Subject* subjectNamed(const std::string& name)
-{
-    for (const Subject* s : {&dravin, &mobrix, &quenzel}) {
-        if (name == s->name) {
-            return s;
-        }
-    }
-    return nullptr;
-}
-
 StatusStream parseStatus(const Subject& s, std::string out, Stream stream)
 {
     StatusStream parsed;

@@ -23,9 +23,6 @@ extern const Subject dravin;
 extern const Subject mobrix;
 extern const Subject quenzel;
 
-// The subject called `name`, or null.
-const Subject* subjectNamed(const std::string& name);
-
 // One status record: where it starts in stdout, and its numbers.
 struct Record {
     std::size_t offset;
