@@ -16,7 +16,9 @@
 #
 # As root, needs subordinate ids for root in /etc/subuid and /etc/subgid
 # (usermod --add-subuids 100000-165535 --add-subgids 100000-165535 root).
-# The results and logs stay in $TMPDIR/flagblocks-package/RELEASE-ARCH/.
+# The results and logs stay in $TMPDIR/flagblocks-package/RELEASE-ARCH/; the
+# build system's tarball beside them serves the runs of that release for a
+# day (sbuild and autopkgtest bring it up to date), then is made anew.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,11 +42,11 @@ if [ "$host_arch" != "$build_arch" ] && ! arch-test "$host_arch" >/dev/null 2>&1
   exit 1
 fi
 
-work="${TMPDIR:-/tmp}/flagblocks-package/$release-$host_arch"
+runs="${TMPDIR:-/tmp}/flagblocks-package"
+work="$runs/$release-$host_arch"
 rm -rf "$work"
 mkdir -p "$work/source/flagblocks"
-tarball="$work/$release-$build_arch.tar"
-trap 'rm -f "$tarball"' EXIT
+tarball="$runs/$release-$build_arch.tar"
 say() { echo "== $release $host_arch: $*"; }
 started=$SECONDS
 
@@ -58,8 +60,11 @@ distribution="$(dpkg-parsechangelog -l debian/changelog -S Distribution)"
 # archive can serve unstable with a Release file that has expired.
 options=(--variant=buildd --quiet --dpkgopt=force-unsafe-io)
 [ "$release" != sid ] || options+=(--aptopt='Acquire::Check-Valid-Until "false"')
-mmdebstrap "${options[@]}" "$release" "$tarball"
-say "build system made in $((SECONDS - started)) s"
+if [ -z "$(find "$tarball" -mmin -1440 2>/dev/null)" ]; then
+  mmdebstrap "${options[@]}" --format=tar "$release" "$tarball.new"
+  mv "$tarball.new" "$tarball"
+  say "build system made in $((SECONDS - started)) s"
+fi
 
 # build DIR [sbuild options]: builds the package into DIR; the log is DIR/sbuild.log.
 build() {
