@@ -25,7 +25,9 @@ for _ in $(seq 300); do
 done
 [ -s "$scratch/display" ] || { echo "FAIL: Xvfb did not start: $(cat "$scratch/xvfb.err")" >&2; exit 1; }
 
-# In a process group of its own, so that a build still running at the end goes too.
+# In a process group of its own, so that a build still running at the end
+# goes too. Its output file is there before it starts, to be counted at once.
+: >"$scratch/stdout"
 env -i PATH="$PATH" LANG=C.UTF-8 HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/runtime" \
   DISPLAY=":$(head -n 1 "$scratch/display")" setsid stdbuf -o0 "$@" \
   >"$scratch/stdout" 2>"$scratch/stderr" </dev/null &
