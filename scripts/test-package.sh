@@ -25,7 +25,8 @@ cd "$(dirname "$0")/.."
 usage() { echo "usage: scripts/test-package.sh bookworm|trixie|sid [--host-arch ARCH] [--twice]" >&2; exit 2; }
 release="${1:-}"
 case "$release" in bookworm|trixie|sid) shift ;; *) usage ;; esac
-build_arch="$(dpkg --print-architecture)" host_arch="$(dpkg --print-architecture)" twice=""
+build_arch="$(dpkg --print-architecture)" twice=""
+host_arch="$build_arch"
 while [ $# -gt 0 ]; do
   case "$1" in
     --host-arch) [ $# -ge 2 ] || usage; host_arch="$2"; shift 2 ;;
@@ -86,12 +87,10 @@ build() {
 # The release's lintian on the binary packages, the .changes and the source.
 lintian_options="--pedantic --display-info --fail-on=error,warning"
 export DEB_BUILD_OPTIONS="parallel=$(nproc)"
-if [ "$host_arch" = "$build_arch" ]; then
-  build "$work/build" --run-lintian --lintian-opts="$lintian_options"
-else
-  # sbuild leaves the tests out of a cross build unless asked.
-  build "$work/build" --profiles=cross --run-lintian --lintian-opts="$lintian_options"
-fi
+# sbuild leaves the tests out of a cross build unless its profiles are named.
+profiles=()
+[ "$host_arch" = "$build_arch" ] || profiles=(--profiles=cross)
+build "$work/build" "${profiles[@]}" --run-lintian --lintian-opts="$lintian_options"
 # What lintian said: each tag it showed (info and pedantic ones pass), then its verdict.
 sed -n '/^Running lintian/,/^$/p' "$work/build/sbuild.log" | grep -E '^[EWIPX]: ' | sed 's/^/   lintian: /' || true
 if ! grep -qE '^Lintian: (pass|info)$' "$work/build/sbuild.log"; then

@@ -283,8 +283,10 @@ TEST(MobrixEndToEnd, KeysGoingDownBetweenFramesMoveTheFrameThatSeesThem)
     Program program(mobrix.path, followedUnder(clock));
     ASSERT_TRUE(program.waitForWindow(mobrix.caption));
     const auto stopped = [&] {
+        // The state follows the command's name in parentheses: "pid (name) T ...".
         const std::string stat = readFile("/proc/" + std::to_string(program.pid()) + "/stat");
-        return stat.size() > stat.rfind(')') + 2 && stat[stat.rfind(')') + 2] == 'T';
+        const std::size_t state = stat.rfind(") ") + 2;
+        return state > 1 && state < stat.size() && stat[state] == 'T';
     };
     double x = 0.0;  // where the block stands before a round
     for (int round = 1; round <= 16; ++round) {

@@ -24,12 +24,11 @@ expected="$(
 )"
 installed="$(cd "$scratch" && find . -not -type d -printf '%m %P\n')"
 status=0
-if ! diff <(LC_ALL=C sort <<<"$expected") <(LC_ALL=C sort <<<"$installed") >"$scratch.diff"; then
+if ! difference="$(diff <(LC_ALL=C sort <<<"$expected") <(LC_ALL=C sort <<<"$installed"))"; then
   echo "FAIL: cmake --install did not install what was expected (<) but (>):" >&2
-  grep '^[<>]' "$scratch.diff" >&2
+  grep '^[<>]' <<<"$difference" >&2
   status=1
 fi
-rm -f "$scratch.diff"
 doc="$scratch/share/doc/flagblocks"
 for link in $(grep -ho '](\([^)]*\))' "$doc"/*.md | sed 's/^](\(.*\))$/\1/'); do
   [ -f "$doc/$link" ] || { echo "FAIL: the notes link to $link, which is not installed beside them" >&2; status=1; }
