@@ -1,8 +1,8 @@
 #pragma once
 
 // What the end-to-end tests share beyond the harness: a status stream read
-// as records, a program's clean end, the programs as test parameters,
-// following the frames of an unbuffered run, and scratch space.
+// as records, a program's clean end, the programs and the sessions as test
+// parameters, following the frames of an unbuffered run, and scratch space.
 
 #include <gtest/gtest.h>
 
@@ -24,6 +24,31 @@ namespace harness {
 // A subject prints as its name in test parameters.
 inline std::ostream& operator<<(std::ostream& out, const Subject& s) { return out << s.name; }
 inline std::string subjectName(const testing::TestParamInfo<Subject>& info) { return info.param.name; }
+
+// A test body run in each session it is instantiated for, with the prefix
+// that ctest's entries pick it by:
+//   INSTANTIATE_TEST_SUITE_P(Wayland, Suite, testing::Values(Session::Wayland));
+// Where the compositor cannot run under an emulator, the runs on it are
+// skipped with the reason; anywhere else they fail.
+class SessionTest : public testing::TestWithParam<Session> {
+protected:
+    void SetUp() override
+    {
+        const std::string problem = compositorProblem(GetParam());
+        if (!problem.empty() && TESTS_EMULATED) {
+            GTEST_SKIP() << toString(GetParam()) << " left out under emulation: " << problem;
+        }
+        ASSERT_EQ(problem, "");
+    }
+    // The options for a program in this test's session.
+    LaunchOptions on(LaunchOptions options = {}) const
+    {
+        options.session = GetParam();
+        return options;
+    }
+    bool onX11() const { return GetParam() == Session::X11; }
+};
+inline std::ostream& operator<<(std::ostream& out, Session s) { return out << toString(s); }
 
 // Records written so far, the one being written included.
 inline std::size_t recordsWritten(const Program& p)

@@ -44,6 +44,12 @@ int recordXError(Display*, XErrorEvent* event)
     return 0;
 }
 
+bool isViewable(Display* display, Window window)
+{
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display, window, &attributes) != 0 && attributes.map_state == IsViewable;
+}
+
 void sleepFor(Millis duration)
 {
     std::this_thread::sleep_for(duration);
@@ -175,6 +181,173 @@ XServer::~XServer()
     }
 }
 
+// ---------------------------------------------------------------- compositor
+
+namespace {
+
+// The X server's top-level windows, for telling the compositor's apart.
+std::vector<Window> topLevelWindows(Display* display)
+{
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> windows;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) != 0 && children) {
+        windows.assign(children, children + count);
+        XFree(children);
+    }
+    return windows;
+}
+
+// The first line a shell command prints, without its newline.
+std::string firstLine(const std::string& command)
+{
+    std::string line;
+    if (FILE* out = popen(command.c_str(), "r")) {
+        char buffer[512];
+        if (std::fgets(buffer, sizeof buffer, out) != nullptr) {
+            line = buffer;
+        }
+        pclose(out);
+    }
+    if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    return line;
+}
+
+// sway on the private X server, with or without XWayland, in a directory of
+// its own (its configuration, log and runtime directory). sway refuses to
+// run as root, so as root it runs as another user of a user namespace of
+// its own, which is root outside; X servers must be able to set their own
+// user id there, which an unmapped one cannot.
+class Compositor {
+public:
+    static Compositor& instance(bool xwayland)
+    {
+        // Each started only when first asked for: two would cover each other's windows.
+        if (xwayland) {
+            static Compositor withX(true);
+            return withX;
+        }
+        static Compositor without(false);
+        return without;
+    }
+    const std::string& problem() const { return problem_; }
+    // Runs swaymsg with its arguments on this compositor's socket.
+    std::string message(const std::string& arguments) const
+    {
+        return firstLine("swaymsg -s '" + ipcSocket_ + "' " + arguments + " 2>&1");
+    }
+    std::string waylandSocket, xwaylandDisplay;
+    Window output = 0;
+
+    ~Compositor()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);  // it ends its XWayland
+            waitpid(pid_, nullptr, 0);
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+private:
+    explicit Compositor(bool xwayland)
+    {
+        Display* display = XServer::instance().connection();
+        if (mkdtemp(dir_.data()) == nullptr) {
+            problem_ = "mkdtemp failed";
+            return;
+        }
+        const std::string runtime = dir_ + "/runtime";
+        mkdir(runtime.c_str(), 0700);
+        std::ofstream(dir_ + "/config") << "swaynag_command -\n"
+                                           "default_border none\n"
+                                           "default_floating_border none\n"
+                                           "for_window [title=\".*\"] floating enable\n"
+                                           "floating_minimum_size 1 x 1\n"
+                                           "floating_maximum_size -1 x -1\n"
+                                           "output * resolution 1600x1000 position 0 0\n"
+                                        << (xwayland ? "exec printenv DISPLAY >" + dir_ + "/xwayland-display\n"
+                                                     : "xwayland disable\n");
+        const std::vector<Window> before = topLevelWindows(display);
+        ipcSocket_ = dir_ + "/ipc";
+        const std::string env[] = {"PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"),
+                                   "HOME=" + dir_, "XDG_RUNTIME_DIR=" + runtime, "SWAYSOCK=" + ipcSocket_,
+                                   "DISPLAY=" + XServer::instance().displayName(),
+                                   // No GPU and no display of its own: pixels in memory, shown in one X window.
+                                   "WLR_BACKENDS=x11", "WLR_RENDERER=pixman", "WLR_X11_OUTPUTS=1"};
+        const pid_t parent = getpid();
+        pid_ = fork();
+        if (pid_ == 0) {
+            dieWithParent(parent);
+            const int log = open((dir_ + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(log, STDOUT_FILENO);
+            dup2(log, STDERR_FILENO);
+            close_range(3, ~0U, 0);
+            std::vector<char*> envp;
+            for (const std::string& entry : env) {
+                envp.push_back(const_cast<char*>(entry.c_str()));
+            }
+            envp.push_back(nullptr);
+            environ = envp.data();
+            const std::string config = dir_ + "/config";
+            if (geteuid() == 0) {
+                execlp("unshare", "unshare", "--user", "--map-user=1000", "--map-group=1000", "sway", "-c",
+                       config.c_str(), static_cast<char*>(nullptr));
+            } else {
+                execlp("sway", "sway", "-c", config.c_str(), static_cast<char*>(nullptr));
+            }
+            _exit(127);
+        }
+        // Up when its sockets, its output window and, if asked for, XWayland are there.
+        const bool up = waitUntil(
+            [&] {
+                for (const auto& entry : std::filesystem::directory_iterator(runtime)) {
+                    if (entry.path().filename().string().rfind("wayland-", 0) == 0 && entry.is_socket()) {
+                        waylandSocket = entry.path();
+                    }
+                }
+                for (Window w : topLevelWindows(display)) {
+                    if (std::find(before.begin(), before.end(), w) == before.end() && isViewable(display, w)) {
+                        output = w;
+                    }
+                }
+                xwaylandDisplay = firstLine("cat " + dir_ + "/xwayland-display 2>/dev/null");
+                return waitpid(pid_, nullptr, WNOHANG) != 0 ||
+                       (!waylandSocket.empty() && std::filesystem::exists(ipcSocket_) && output != 0 &&
+                        (!xwayland || !xwaylandDisplay.empty()));
+            },
+            30s);
+        if (!up || waitpid(pid_, nullptr, WNOHANG) != 0) {
+            problem_ = "sway did not start: " + readFile(dir_ + "/log").substr(0, 2000);
+            pid_ = -1;
+            return;
+        }
+        // The pointer away from the output, so that no cursor is drawn over a window.
+        XWarpPointer(display, 0, DefaultRootWindow(display), 0, 0, 0, 0, 1919, 1199);
+        XSync(display, False);
+    }
+
+    std::string dir_ = testing::TempDir() + "compositor-XXXXXX";
+    std::string ipcSocket_;
+    std::string problem_;
+    pid_t pid_ = -1;
+};
+
+}  // namespace
+
+std::string toString(Session s)
+{
+    return s == Session::X11 ? "X11" : s == Session::Wayland ? "Wayland" : "XWayland";
+}
+
+std::string compositorProblem(Session s)
+{
+    return s == Session::X11 ? "" : Compositor::instance(s == Session::XWayland).problem();
+}
+
 // ---------------------------------------------------------------- clocks
 
 std::map<std::string, std::string> frozenClockEnv(const std::string& frozenTime)
@@ -265,7 +438,23 @@ Program::Program(const std::string& path, const LaunchOptions& options)
             env[name] = value;
         }
     }
-    env["DISPLAY"] = XServer::instance().displayName();
+    session_ = options.session;
+    if (session_ == Session::X11) {
+        env["DISPLAY"] = XServer::instance().displayName();
+    } else {
+        const Compositor& compositor = Compositor::instance(session_ == Session::XWayland);
+        if (!compositor.problem().empty()) {
+            ADD_FAILURE() << compositor.problem();
+            return;
+        }
+        if (session_ == Session::Wayland) {
+            env["SDL_VIDEODRIVER"] = "wayland";
+        } else {
+            env["SDL_VIDEODRIVER"] = "x11";
+            env["DISPLAY"] = compositor.xwaylandDisplay;
+        }
+        env["WAYLAND_DISPLAY"] = compositor.waylandSocket;  // a path, outside the program's own runtime directory
+    }
     env["HOME"] = home;
     env["XDG_RUNTIME_DIR"] = runtimeDir;
     for (const auto& [name, value] : options.env) {
@@ -391,24 +580,21 @@ std::string windowName(Display* display, Window window)
     return result;
 }
 
-bool isViewable(Display* display, Window window)
-{
-    XWindowAttributes attributes;
-    return XGetWindowAttributes(display, window, &attributes) != 0 && attributes.map_state == IsViewable;
-}
-
 // The window's contents as the server has them, decoded through the visual's
 // colour masks whatever its byte order; nullopt if they cannot be read now
 // (gone, unmapped, or reaching past the screen while being resized).
-std::optional<Image> readWindow(Display* display, Window window)
+// With a region (x, y, w, h), only that part of the window.
+std::optional<Image> readWindow(Display* display, Window window, const int* region = nullptr)
 {
     XWindowAttributes attributes;
     lastXError = 0;
     if (XGetWindowAttributes(display, window, &attributes) == 0 || attributes.map_state != IsViewable) {
         return std::nullopt;
     }
-    XImage* shot = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
-                             static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    const int whole[4] = {0, 0, attributes.width, attributes.height};
+    const int* r = region != nullptr ? region : whole;
+    XImage* shot = XGetImage(display, window, r[0], r[1], static_cast<unsigned>(r[2]), static_cast<unsigned>(r[3]),
+                             AllPlanes, ZPixmap);
     if (shot == nullptr) {
         return std::nullopt;
     }
@@ -420,7 +606,7 @@ std::optional<Image> readWindow(Display* display, Window window)
         }
         return static_cast<std::uint8_t>(((pixel >> shift) & mask) * 255 / (mask == 0 ? 1 : mask));
     };
-    Image image{attributes.width, attributes.height, {}};
+    Image image{r[2], r[3], {}};
     image.pixels.reserve(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
@@ -434,34 +620,51 @@ std::optional<Image> readWindow(Display* display, Window window)
 }
 
 // True if some pixel of the window is not black: a frame has been drawn.
-bool showsDrawing(Display* display, Window window)
+bool showsDrawing(Display* display, Window window, const int* region = nullptr)
 {
-    const std::optional<Image> image = readWindow(display, window);
+    const std::optional<Image> image = readWindow(display, window, region);
     return image && std::any_of(image->pixels.begin(), image->pixels.end(), [](const Rgb& p) { return p != Rgb{}; });
 }
 
 // The top-level window of `pid` with `caption`, or 0.
 Window findWindow(Display* display, pid_t pid, const std::string& caption)
 {
-    Window root = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-        return 0;
-    }
-    for (unsigned int i = 0; i < count && found == 0; ++i) {
-        if (windowPid(display, children[i]) == pid && windowName(display, children[i]) == caption) {
-            found = children[i];
+    for (Window w : topLevelWindows(display)) {
+        if (windowPid(display, w) == pid && windowName(display, w) == caption) {
+            return w;
         }
     }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return found;
+    return 0;
 }
 
 }  // namespace
+
+namespace {
+
+// The program's window in the compositor's tree, where the compositor's
+// output window shows it: "x y width height shell title", or "".
+std::string viewOf(pid_t pid, Session session)
+{
+    const std::string filter = "'.. | select(.pid? == " + std::to_string(pid) +
+                               ") | \"\\(.rect.x) \\(.rect.y) \\(.rect.width) \\(.rect.height) \\(.shell) \\(.name)\"'";
+    return Compositor::instance(session == Session::XWayland).message("-t get_tree -r | jq -r " + filter);
+}
+
+}  // namespace
+
+bool Program::findView()
+{
+    std::istringstream view(viewOf(pid_, session_));
+    std::string shell, title;
+    view >> view_[0] >> view_[1] >> view_[2] >> view_[3] >> shell;
+    std::getline(view >> std::ws, title);
+    const bool found = !view.fail() && title == caption_;
+    if (found && shell != (session_ == Session::Wayland ? "xdg_shell" : "xwayland")) {
+        wrongKind_ = "the window \"" + title + "\" is a client of the kind " + shell + ", not " + toString(session_);
+        return false;
+    }
+    return found;
+}
 
 bool Program::waitForWindow(const std::string& caption, Millis timeout)
 {
@@ -470,10 +673,23 @@ bool Program::waitForWindow(const std::string& caption, Millis timeout)
     iconified_ = false;
     const bool found = waitUntil(
         [&] {
-            window_ = findWindow(display, pid_, caption);
-            return !running() || (window_ != 0 && showsDrawing(display, window_));
+            if (session_ == Session::X11) {
+                window_ = findWindow(display, pid_, caption);
+                return !running() || (window_ != 0 && showsDrawing(display, window_));
+            }
+            // A Wayland client found on the private X server has reached X after all.
+            if (findWindow(display, pid_, caption) != 0) {
+                wrongKind_ = "the window \"" + caption + "\" is on the private X server, not in the compositor";
+            }
+            window_ = Compositor::instance(session_ == Session::XWayland).output;
+            return !running() || !wrongKind_.empty() || (findView() && showsDrawing(display, window_, view_));
         },
         timeout, 2ms);
+    if (!wrongKind_.empty()) {
+        ADD_FAILURE() << wrongKind_;
+        window_ = 0;
+        return false;
+    }
     if (!found || !running()) {
         ADD_FAILURE() << "no drawn window \"" << caption << "\" of process " << pid_ << " within "
                       << (timeout * TEST_TIME_SCALE).count() << " ms"
@@ -489,6 +705,9 @@ bool Program::waitForWindow(const std::string& caption, Millis timeout)
 
 bool Program::ensureWindow()
 {
+    if (session_ != Session::X11) {
+        return (window_ != 0 && findView()) || (!caption_.empty() && waitForWindow(caption_));
+    }
     Display* display = XServer::instance().connection();
     XWindowAttributes attributes;
     if (window_ != 0 && XGetWindowAttributes(display, window_, &attributes) != 0 &&
@@ -532,6 +751,15 @@ std::chrono::duration<double> Program::holdKeys(const std::vector<unsigned long>
 void Program::resize(int width, int height)
 {
     ensureWindow();
+    if (session_ != Session::X11) {
+        Compositor::instance(session_ == Session::XWayland)
+            .message("'[pid=" + std::to_string(pid_) + "] resize set width " + std::to_string(width) + " px height " +
+                     std::to_string(height) + " px'");
+        if (!waitUntil([&] { return findView() && view_[2] == width && view_[3] == height; }, 5s)) {
+            ADD_FAILURE() << "window did not take the size " << width << " x " << height;
+        }
+        return;
+    }
     Display* display = XServer::instance().connection();
     XResizeWindow(display, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
     XSync(display, False);
@@ -549,6 +777,7 @@ void Program::resize(int width, int height)
 
 bool Program::resizable()
 {
+    EXPECT_EQ(session_, Session::X11) << "resizable() reads X11's size hints";
     ensureWindow();
     XSizeHints hints{};
     long supplied = 0;
@@ -560,6 +789,7 @@ bool Program::resizable()
 
 void Program::setMapped(bool mapped)
 {
+    EXPECT_EQ(session_, Session::X11) << "setMapped() maps X11 windows";
     ensureWindow();
     Display* display = XServer::instance().connection();
     mapped ? XMapWindow(display, window_) : XUnmapWindow(display, window_);
@@ -576,6 +806,10 @@ void Program::setMapped(bool mapped)
 void Program::closeWindow()
 {
     ensureWindow();
+    if (session_ != Session::X11) {
+        Compositor::instance(session_ == Session::XWayland).message("'[pid=" + std::to_string(pid_) + "] kill'");
+        return;
+    }
     Display* display = XServer::instance().connection();
     XEvent event;
     std::memset(&event, 0, sizeof event);
@@ -608,7 +842,9 @@ Image Program::capture()
 
 std::optional<Image> Program::tryCapture()
 {
-    return ensureWindow() ? readWindow(XServer::instance().connection(), window_) : std::nullopt;
+    return ensureWindow() ? readWindow(XServer::instance().connection(), window_,
+                                       session_ == Session::X11 ? nullptr : view_)
+                          : std::nullopt;
 }
 
 std::pair<Image, bool> Program::waitForPicture(const std::function<bool(const Image&)>& predicate, Millis timeout)

@@ -1,7 +1,8 @@
 #pragma once
 
-// End-to-end test harness: runs a real program in a private Xvfb server and
-// drives it as a user would, through Xlib and the XTEST extension. A problem
+// End-to-end test harness: runs a real program in a private Xvfb server,
+// directly or through a Wayland compositor shown on that server, and drives
+// it as a user would, through Xlib and the XTEST extension. A problem
 // a Program meets fails the running test, which goes on. Every wait is
 // bounded, and nothing outlives a test: a Program still running at its end
 // is killed and reaped, and the X server stops when the test process exits.
@@ -61,10 +62,27 @@ private:
     Display* display_ = nullptr;
 };
 
+// Where a program under test opens its window. The compositor is sway, run
+// on the private X server through its X11 backend, so that XTEST keys reach
+// its seat's keyboard and its output window can be read back; every window
+// floats, undecorated, at the size its client asks for. It is started on
+// first use and stopped when the test process exits.
+enum class Session {
+    X11,       // on the private X server itself
+    Wayland,   // a native Wayland client of the compositor, with no X server to reach
+    XWayland,  // an X client of the compositor's XWayland, as SDL 2 starts on a Wayland desktop
+};
+std::string toString(Session s);
+// "" where the session's compositor runs here, else why it does not.
+std::string compositorProblem(Session s);
+
 // A program under test sees only the environment a test gives it: PATH and
-// LANG, DISPLAY naming the private X server, a private, empty HOME and
-// XDG_RUNTIME_DIR, and nothing else (no SDL_*, LIBGL_*, GTEST_* or
-// WAYLAND_DISPLAY); of the file descriptors, only 0-2.
+// LANG, a private, empty HOME and XDG_RUNTIME_DIR, the display of its
+// session and nothing else (no SDL_*, LIBGL_* or GTEST_*): on X11, DISPLAY
+// names the private X server; on Wayland, WAYLAND_DISPLAY names the
+// compositor's socket, SDL_VIDEODRIVER is wayland and there is no DISPLAY;
+// on XWayland, DISPLAY names the compositor's X server and SDL_VIDEODRIVER
+// is x11. Of the file descriptors, only 0-2.
 struct LaunchOptions {
     // Environment variables for the program, added to or replacing the above.
     std::map<std::string, std::string> env;
@@ -76,6 +94,7 @@ struct LaunchOptions {
     // Standard output unbuffered, as `stdbuf -o0` makes it, so every record
     // reaches the file at once and a test can follow the frames as they pass.
     bool unbuffered = false;
+    Session session = Session::X11;
 };
 
 // Environment that runs a program under libfaketime with its wall clock
@@ -130,9 +149,11 @@ public:
     bool running();
 
     // Waits for the program's top-level window with the caption (by
-    // _NET_WM_PID and WM_NAME), viewable and drawn (a pixel not black: SDL may
-    // first map a window it replaces undrawn), and gives it the input focus.
-    // Fails the test and returns false on time-out or if the program ends.
+    // _NET_WM_PID and WM_NAME, or in the compositor's tree by process id and
+    // title), viewable and drawn (a pixel not black: SDL may first map a
+    // window it replaces undrawn), and gives it the input focus. Fails the
+    // test and returns false on time-out, if the program ends, or if a
+    // compositor's client turns out to be of the other kind (Wayland or X).
     bool waitForWindow(const std::string& caption, Millis timeout = 30s);
 
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
@@ -142,16 +163,18 @@ public:
     // Holds the keys together for `duration`; returns how long they were held.
     std::chrono::duration<double> holdKeys(const std::vector<unsigned long>& keysyms, Millis duration);
 
-    // Resizes the window (as a window manager would, there being none) and
-    // waits until the server reports the new size.
+    // Resizes the window (as a window manager would, there being none on
+    // X11; through the compositor otherwise) and waits until the server or
+    // the compositor reports the new size.
     void resize(int width, int height);
-    // Whether a window manager may resize the window: a window that may not
-    // be resized asks for a minimum and a maximum size that are the same.
+    // X11 only: whether a window manager may resize the window: a window that
+    // may not be resized asks for a minimum and a maximum size that are the same.
     bool resizable();
-    // Unmaps the window, as minimising does, or maps it again and gives it
-    // the focus; waits until the server agrees.
+    // X11 only: unmaps the window, as minimising does, or maps it again and
+    // gives it the focus; waits until the server agrees.
     void setMapped(bool mapped);
-    // Sends WM_DELETE_WINDOW, the way a window manager's close button does.
+    // Asks the window to close, the way a window manager's close button does:
+    // WM_DELETE_WINDOW on X11, the compositor's kill otherwise.
     void closeWindow();
     void sendSignal(int signo);
 
@@ -174,11 +197,15 @@ public:
 private:
     void sendKey(unsigned long keysym, bool press);
     bool ensureWindow();
+    bool findView();
     std::optional<Image> tryCapture();
 
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
-    XWindowId window_ = 0;
+    Session session_ = Session::X11;
+    XWindowId window_ = 0;  // on a compositor, its output window
+    int view_[4] = {0, 0, 0, 0};  // on a compositor, where the program's window is in it: x, y, w, h
+    std::string wrongKind_;       // why a compositor's client is not of the session's kind
     bool iconified_ = false;  // unmapped on purpose by setMapped()
     std::string caption_;
     std::string tempDir_;
