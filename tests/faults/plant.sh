@@ -5,6 +5,9 @@
 #   tests/faults/plant.sh [REGEX]   # every fault, or those whose tests,
 #                                   # file or behaviour match: mobrix,
 #                                   # block.h, frame_clock, 'quits'...
+#   tests/faults/plant.sh -L LABEL [REGEX]   # the same, each fault's tests
+#                                   # narrowed to the entries with that
+#                                   # label, such as wayland
 #
 # The faults are listed in faults.txt beside this script. The checkout (the
 # working tree's files, uncommitted changes included) is copied to a scratch
@@ -16,6 +19,8 @@
 set -uo pipefail
 export GTEST_FAIL_FAST=1  # a test program stops at its first failing test
 top="$(cd "$(dirname "$0")/../.." && pwd)"
+label=()
+if [ "${1:-}" = -L ]; then label=(-L "$2"); shift 2; fi
 only="${1:-.}"
 scratch="${FAULTS_DIR:-${TMPDIR:-/tmp}/flagblocks-faults}"
 copy="$scratch/src" build="$scratch/build" log="$scratch/last.log"
@@ -34,7 +39,7 @@ cmake -S "$copy" -B "$build" -DFLAGBLOCKS_BUILD_TESTING=ON -DFLAGBLOCKS_BUILD_BE
   cmake --build "$build" -j"$(nproc)" >>"$log" 2>&1 || { tail -n 30 "$log"; exit 2; }
 regexes=$(for f in "${faults[@]}"; do field "$f" 1; done | sort -u | paste -sd '|')
 echo "== the tests concerned, unplanted: $regexes"
-ctest --test-dir "$build" -R "$regexes" >"$log" 2>&1 || { tail -n 30 "$log"; echo "they fail unplanted"; exit 2; }
+ctest --test-dir "$build" -R "$regexes" "${label[@]}" >"$log" 2>&1 || { tail -n 30 "$log"; echo "they fail unplanted"; exit 2; }
 
 caught=0 total=0
 for f in "${faults[@]}"; do
@@ -45,7 +50,7 @@ for f in "${faults[@]}"; do
     verdict="did not apply"
   elif ! cmake --build "$build" -j"$(nproc)" >"$log" 2>&1; then
     verdict="did not build"
-  elif ctest --test-dir "$build" -R "$tests" --stop-on-failure >"$log" 2>&1; then
+  elif ctest --test-dir "$build" -R "$tests" "${label[@]}" --stop-on-failure >"$log" 2>&1; then
     verdict="SURVIVED"
   else
     verdict="caught" caught=$((caught + 1))
