@@ -18,7 +18,8 @@ case "${1:-}" in
     packages+=(
       libgtest-dev                        # the tests
       xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
-      sway xwayland jq                    # the Wayland compositor they also run in, and its window tree
+      sway xwayland x11-xserver-utils jq  # the Wayland compositor they also run in, its XWayland's
+                                          # access list (xhost), and its window tree
       faketime                            # a fixed or stepped wall clock in tests
       valgrind                            # the memory-check tests
       libbenchmark-dev                    # the quenzel benchmark

@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -218,9 +219,7 @@ std::string firstLine(const std::string& command)
 
 // sway on the private X server, with or without XWayland, in a directory of
 // its own (its configuration, log and runtime directory). sway refuses to
-// run as root, so as root it runs as another user of a user namespace of
-// its own, which is root outside; X servers must be able to set their own
-// user id there, which an unmapped one cannot.
+// run as root, so as root it runs as nobody, who owns that directory.
 class Compositor {
 public:
     static Compositor& instance(bool xwayland)
@@ -269,8 +268,16 @@ private:
                                            "floating_minimum_size 1 x 1\n"
                                            "floating_maximum_size -1 x -1\n"
                                            "output * resolution 1600x1000 position 0 0\n"
-                                        << (xwayland ? "exec printenv DISPLAY >" + dir_ + "/xwayland-display\n"
+                                        // XWayland serves only its own user unless told otherwise.
+                                        << (xwayland ? "exec xhost +local: && printenv DISPLAY >" + dir_ +
+                                                           "/xwayland-display\n"
                                                      : "xwayland disable\n");
+        const uid_t nobody = 65534;
+        if (geteuid() == 0) {
+            for (const std::string& path : {dir_, runtime, dir_ + "/config"}) {
+                EXPECT_EQ(chown(path.c_str(), nobody, nobody), 0) << path;
+            }
+        }
         const std::vector<Window> before = topLevelWindows(display);
         ipcSocket_ = dir_ + "/ipc";
         const std::string env[] = {"PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"),
@@ -292,13 +299,10 @@ private:
             }
             envp.push_back(nullptr);
             environ = envp.data();
-            const std::string config = dir_ + "/config";
-            if (geteuid() == 0) {
-                execlp("unshare", "unshare", "--user", "--map-user=1000", "--map-group=1000", "sway", "-c",
-                       config.c_str(), static_cast<char*>(nullptr));
-            } else {
-                execlp("sway", "sway", "-c", config.c_str(), static_cast<char*>(nullptr));
+            if (geteuid() == 0 && (setgroups(0, nullptr), setgid(nobody) != 0 || setuid(nobody) != 0)) {
+                _exit(126);
             }
+            execlp("sway", "sway", "-c", (dir_ + "/config").c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         // Up when its sockets, its output window and, if asked for, XWayland are there.
@@ -693,7 +697,7 @@ bool Program::waitForWindow(const std::string& caption, Millis timeout)
     if (!found || !running()) {
         ADD_FAILURE() << "no drawn window \"" << caption << "\" of process " << pid_ << " within "
                       << (timeout * TEST_TIME_SCALE).count() << " ms"
-                      << (status_ ? " (it ended: " + toString(*status_) + ")" : "");
+                      << (status_ ? " (it ended: " + toString(*status_) + "; stderr: " + stderrText() + ")" : "");
         window_ = 0;
         return false;
     }
