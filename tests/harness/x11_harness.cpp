@@ -453,6 +453,9 @@ Program::Program(const std::string& path, const LaunchOptions& options)
         }
         if (session_ == Session::Wayland) {
             env["SDL_VIDEODRIVER"] = "wayland";
+            // There is no GPU: Mesa then goes straight to its software
+            // rasteriser, rather than warn on stderr of each device it lacks.
+            env["LIBGL_ALWAYS_SOFTWARE"] = "1";
         } else {
             env["SDL_VIDEODRIVER"] = "x11";
             env["DISPLAY"] = compositor.xwaylandDisplay;
