@@ -25,11 +25,9 @@ namespace harness {
 inline std::ostream& operator<<(std::ostream& out, const Subject& s) { return out << s.name; }
 inline std::string subjectName(const testing::TestParamInfo<Subject>& info) { return info.param.name; }
 
-// A test body run in each session it is instantiated for, with the prefix
-// that ctest's entries pick it by:
-//   INSTANTIATE_TEST_SUITE_P(Wayland, Suite, testing::Values(Session::Wayland));
-// Where the compositor cannot run under an emulator, the runs on it are
-// skipped with the reason; anywhere else they fail.
+// A test body for each session it is instantiated for, under the session's name
+// as the prefix that ctest's entries pick it by. Where the compositor cannot
+// run under an emulator, its runs are skipped with the reason; elsewhere they fail.
 class SessionTest : public testing::TestWithParam<Session> {
 protected:
     void SetUp() override

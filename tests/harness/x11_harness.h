@@ -62,11 +62,9 @@ private:
     Display* display_ = nullptr;
 };
 
-// Where a program under test opens its window. The compositor is sway, run
-// on the private X server through its X11 backend, so that XTEST keys reach
-// its seat's keyboard and its output window can be read back; every window
-// floats, undecorated, at the size its client asks for. It is started on
-// first use and stopped when the test process exits.
+// Where a program under test opens its window. The compositor is sway, run on
+// the private X server through its X11 backend, so that XTEST keys reach its
+// keyboard and its output window is read back; windows float, undecorated.
 enum class Session {
     X11,       // on the private X server itself
     Wayland,   // a native Wayland client of the compositor, with no X server to reach
@@ -77,12 +75,10 @@ std::string toString(Session s);
 std::string compositorProblem(Session s);
 
 // A program under test sees only the environment a test gives it: PATH and
-// LANG, a private, empty HOME and XDG_RUNTIME_DIR, the display of its
-// session and nothing else (no SDL_*, LIBGL_* or GTEST_*): on X11, DISPLAY
-// names the private X server; on Wayland, WAYLAND_DISPLAY names the
-// compositor's socket, SDL_VIDEODRIVER is wayland and there is no DISPLAY;
-// on XWayland, DISPLAY names the compositor's X server and SDL_VIDEODRIVER
-// is x11. Of the file descriptors, only 0-2.
+// LANG, a private, empty HOME and XDG_RUNTIME_DIR, and its session's display:
+// DISPLAY on X11; on Wayland the compositor's socket, SDL_VIDEODRIVER=wayland
+// and no DISPLAY; on XWayland its DISPLAY and SDL_VIDEODRIVER=x11. Nothing
+// else (no other SDL_*, LIBGL_* or GTEST_*); of the file descriptors, only 0-2.
 struct LaunchOptions {
     // Environment variables for the program, added to or replacing the above.
     std::map<std::string, std::string> env;
@@ -148,12 +144,11 @@ public:
     pid_t pid() const { return pid_; }
     bool running();
 
-    // Waits for the program's top-level window with the caption (by
-    // _NET_WM_PID and WM_NAME, or in the compositor's tree by process id and
-    // title), viewable and drawn (a pixel not black: SDL may first map a
-    // window it replaces undrawn), and gives it the input focus. Fails the
-    // test and returns false on time-out, if the program ends, or if a
-    // compositor's client turns out to be of the other kind (Wayland or X).
+    // Waits for the program's top-level window with the caption (by process id
+    // and title), viewable and drawn (a pixel not black: SDL may first map a
+    // window it replaces undrawn), and gives it the input focus. Fails the test
+    // and returns false on time-out, if the program ends, or if its window is
+    // of the other kind (Wayland or X) than the session's.
     bool waitForWindow(const std::string& caption, Millis timeout = 30s);
 
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
@@ -163,9 +158,8 @@ public:
     // Holds the keys together for `duration`; returns how long they were held.
     std::chrono::duration<double> holdKeys(const std::vector<unsigned long>& keysyms, Millis duration);
 
-    // Resizes the window (as a window manager would, there being none on
-    // X11; through the compositor otherwise) and waits until the server or
-    // the compositor reports the new size.
+    // Resizes the window (as a window manager would, there being none on X11)
+    // and waits until the server or the compositor reports the new size.
     void resize(int width, int height);
     // X11 only: whether a window manager may resize the window: a window that
     // may not be resized asks for a minimum and a maximum size that are the same.
