@@ -639,22 +639,14 @@ Window findWindow(Display* display, pid_t pid, const std::string& caption)
 
 }  // namespace
 
-namespace {
-
-// The program's window in the compositor's tree, where the compositor's
-// output window shows it: "x y width height shell title", or "".
-std::string viewOf(pid_t pid, Session session)
-{
-    const std::string filter = "'.. | select(.pid? == " + std::to_string(pid) +
-                               ") | \"\\(.rect.x) \\(.rect.y) \\(.rect.width) \\(.rect.height) \\(.shell) \\(.name)\"'";
-    return Compositor::instance(session == Session::XWayland).message("-t get_tree -r | jq -r " + filter);
-}
-
-}  // namespace
-
+// Reads where the program's window is in the compositor's output window, if
+// it has one, from the compositor's tree: "x y width height shell title".
 bool Program::findView()
 {
-    std::istringstream view(viewOf(pid_, session_));
+    const std::string filter = "'.. | select(.pid? == " + std::to_string(pid_) +
+                               ") | \"\\(.rect.x) \\(.rect.y) \\(.rect.width) \\(.rect.height) \\(.shell) \\(.name)\"'";
+    std::istringstream view(
+        Compositor::instance(session_ == Session::XWayland).message("-t get_tree -r | jq -r " + filter));
     std::string shell, title;
     view >> view_[0] >> view_[1] >> view_[2] >> view_[3] >> shell;
     std::getline(view >> std::ws, title);
