@@ -712,8 +712,9 @@ bool Program::ensureWindow()
 
 void Program::sendKey(unsigned long keysym, bool press)
 {
-    // A key held when the program ended is still let go, window or not.
-    if (press || running()) {
+    // A key is let go without looking for the window, which may be going
+    // with its program: Q and Escape end programs as they go down.
+    if (press) {
         ensureWindow();
     }
     Display* display = XServer::instance().connection();
@@ -724,10 +725,11 @@ void Program::sendKey(unsigned long keysym, bool press)
     }
     XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime);
     XSync(display, False);
-    // As on X11, the key is to be on its way to the program, stopped or not,
-    // on return: the compositor reads its X events and requests in turn, so
-    // it has passed the key on by the time it answers the second request.
+    // The compositor hands the key on once it has read it from the server:
+    // it reads the server's events and its requests in turn, so by the time
+    // it answers a second request it has mostly done so.
     if (session_ != Session::X11) {
+        XSync(display, False);  // the server has handed the key on by its next answer
         for (int request = 0; request < 2; ++request) {
             Compositor::instance(session_ == Session::XWayland).message("-t get_version");
         }
