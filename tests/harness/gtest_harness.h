@@ -38,8 +38,7 @@ protected:
         }
         ASSERT_EQ(problem, "");
     }
-    // The options for a program in this test's session.
-    LaunchOptions on(LaunchOptions options = {}) const
+    LaunchOptions on(LaunchOptions options = {}) const  // in this test's session
     {
         options.session = GetParam();
         return options;

@@ -725,9 +725,8 @@ void Program::sendKey(unsigned long keysym, bool press)
     }
     XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime);
     XSync(display, False);
-    // The compositor hands the key on once it has read it from the server:
-    // it reads the server's events and its requests in turn, so by the time
-    // it answers a second request it has mostly done so.
+    // The compositor reads the server's events and its requests in turn, so by
+    // its second answer it has mostly handed the key on.
     if (session_ != Session::X11) {
         XSync(display, False);  // the server has handed the key on by its next answer
         for (int request = 0; request < 2; ++request) {

@@ -280,9 +280,7 @@ TEST_P(MobrixEndToEnd, OppositeKeysAtTheEdgesStepAwayInOrder)
 // the keys would miss D in that frame, and the frames after it measure no
 // time, unless the stop fell between the clock tick and the event pump:
 // about one round in two here. Sixteen rounds make a miss of all unlikely
-// (about 1 in 100,000).
-// X11 only: a compositor hands a key on in its own time, which may come after
-// the program has gone on, so there the key cannot be placed between frames.
+// (about 1 in 100,000). On X11 only: a compositor hands a key on in its own time.
 class MobrixBetweenFrames : public SessionTest {};
 
 TEST_P(MobrixBetweenFrames, KeysGoingDownMoveTheFrameThatSeesThem)
