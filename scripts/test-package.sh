@@ -2,17 +2,27 @@
 # Builds and checks the Debian package of this checkout in clean systems of
 # one Debian release, with Debian's own tools:
 #
-#   scripts/test-package.sh bookworm|trixie|sid [--host-arch ARCH] [--twice]
+#   scripts/test-package.sh bookworm|trixie|sid [--host-arch ARCH] [--twice] [--no-autopkgtest]
 #
-# - mmdebstrap makes a minimal build system of the release (a tarball);
-# - sbuild builds the source package in a copy of it, test suite included,
-#   and runs the release's lintian, where any error or warning fails;
-# - autopkgtest installs the package in another copy and runs debian/tests;
-# - --twice builds once more from another path, without the tests, and
-#   compares the .deb files byte for byte;
-# - --host-arch cross-builds for another architecture (its tests run under
-#   qemu's user-mode emulator) and leaves out autopkgtest, whose testbed
-#   would be emulated whole.
+# - the orig tarball comes from git archive (docs/building.md), the 3.0
+#   (quilt) source package from it and debian/;
+# - mmdebstrap makes a minimal build system of the release, and a smaller
+#   one without a compiler (tarballs);
+# - sbuild builds the source package in a copy of the first, test suite
+#   included, whose passing run the log must show; blhc reads the log for
+#   compile and link lines without the hardening flags; the release's
+#   lintian checks the packages, where any error or warning fails;
+# - piuparts installs and purges the package in the smaller system and
+#   fails on anything left behind; autopkgtest installs it in another copy
+#   and runs debian/tests;
+# - --twice builds once more, without the tests, under another path,
+#   locale, time zone, umask, clock and number of CPUs, and compares the
+#   .deb files byte for byte;
+# - --host-arch builds for another architecture: natively where this
+#   machine runs its programs without an emulator (i386 on amd64), else
+#   cross-built with the tests under qemu's user-mode emulator and without
+#   piuparts and autopkgtest, whose systems would be emulated whole;
+# - --no-autopkgtest leaves out autopkgtest (CI's i386 run, for time).
 #
 # As root, needs subordinate ids for root in /etc/subuid and /etc/subgid
 # (usermod --add-subuids 100000-165535 --add-subgids 100000-165535 root).
@@ -22,21 +32,22 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { echo "usage: scripts/test-package.sh bookworm|trixie|sid [--host-arch ARCH] [--twice]" >&2; exit 2; }
+usage() { echo "usage: scripts/test-package.sh bookworm|trixie|sid [--host-arch ARCH] [--twice] [--no-autopkgtest]" >&2; exit 2; }
 release="${1:-}"
 case "$release" in bookworm|trixie|sid) shift ;; *) usage ;; esac
-build_arch="$(dpkg --print-architecture)" twice=""
+build_arch="$(dpkg --print-architecture)" twice="" autopkgtest=yes
 host_arch="$build_arch"
 while [ $# -gt 0 ]; do
   case "$1" in
     --host-arch) [ $# -ge 2 ] || usage; host_arch="$2"; shift 2 ;;
     --twice) twice=yes; shift ;;
+    --no-autopkgtest) autopkgtest=""; shift ;;
     *) usage ;;
   esac
 done
-for tool in mmdebstrap sbuild autopkgtest dpkg-source; do
+for tool in mmdebstrap sbuild autopkgtest dpkg-source piuparts blhc arch-test; do
   command -v "$tool" >/dev/null ||
-    { echo "test-package: $tool not found: apt-get install sbuild mmdebstrap autopkgtest uidmap" >&2; exit 1; }
+    { echo "test-package: $tool not found: apt-get install sbuild mmdebstrap autopkgtest uidmap piuparts blhc arch-test" >&2; exit 1; }
 done
 # An architecture whose programs this machine runs without an emulator
 # (i386 on amd64) is built natively, in a system of that architecture, with
@@ -201,11 +212,14 @@ fi
 # piuparts: the package installs into the minimal system with what it
 # depends on, purges, and leaves nothing behind. The system's own apt
 # sources are kept; the package is not in the archive, so there is no
-# upgrade from it to test.
+# upgrade from it to test. Bookworm's piuparts does not yet know the
+# directory that newer debconf leaves behind whatever package apt configures.
 t0=$SECONDS
 status=0
+rm -f "$work/piuparts.log"
 piuparts --basetgz="$minimal" --distribution="$release" --keep-sources-list --no-upgrade-test \
-  --log-file="$work/piuparts.log" "$work"/build/flagblocks_*.deb >/dev/null 2>&1 || status=$?
+  --ignore=/var/cache/debconf/tmp.ci/ --log-file="$work/piuparts.log" "$work"/build/flagblocks_*.deb >/dev/null 2>&1 ||
+  status=$?
 if [ "$status" -ne 0 ]; then
   grep -E '^[0-9:]+ *(FAIL|ERROR)|^  /' "$work/piuparts.log" | tail -n 60 || tail -n 60 "$work/piuparts.log"
   say "FAILED: piuparts (status $status, log: $work/piuparts.log)"
@@ -213,6 +227,10 @@ if [ "$status" -ne 0 ]; then
 fi
 say "piuparts passed in $((SECONDS - t0)) s: $(grep -E 'PASS:' "$work/piuparts.log" | tail -n 1 | sed 's/^.*PASS: //')"
 
+if [ -z "$autopkgtest" ]; then
+  say "passed in $((SECONDS - started)) s (autopkgtest left out, as asked)"
+  exit 0
+fi
 # autopkgtest, in the minimal system: the tests' Depends bring the compiler.
 t0=$SECONDS
 status=0
