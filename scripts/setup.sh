@@ -20,6 +20,7 @@ case "${1:-}" in
       xvfb libx11-dev libxtst-dev         # the end-to-end tests' private X server and input
       sway xwayland x11-xserver-utils jq  # the Wayland compositor they also run in, its XWayland's
                                           # access list (xhost), and its window tree
+      desktop-file-utils appstream man-db # linting the menu entries, metainfo and pages
       faketime                            # a fixed or stepped wall clock in tests
       valgrind                            # the memory-check tests
       libbenchmark-dev                    # the quenzel benchmark

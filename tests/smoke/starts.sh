@@ -16,6 +16,9 @@ mkdir -p "$scratch/home" && mkdir -p -m 700 "$scratch/runtime"
 
 # Xvfb picks a free display number and writes it (-displayfd), so that runs
 # side by side, also in other systems on this machine, never share one.
+# The file is there before Xvfb starts, as the background redirection may
+# come after the first look at it.
+: >"$scratch/display"
 Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$scratch/display" 2>"$scratch/xvfb.err" &
 xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true' EXIT
