@@ -26,7 +26,9 @@ only="${1:-.}"
 scratch="${FAULTS_DIR:-${TMPDIR:-/tmp}/flagblocks-faults}"
 copy="$scratch/src" build="$scratch/build" log="$scratch/last.log"
 mkdir -p "$copy"
-(cd "$top" && git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf -) | tar -xf - -C "$copy"
+# Each file copied with the time of the copy (-m), so that the build below
+# redoes whatever a run stopped halfway left planted in an older build.
+(cd "$top" && git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf -) | tar -xmf - -C "$copy"
 
 faults=()  # "tests | file | perl substitution | behaviour"
 while IFS= read -r line; do
