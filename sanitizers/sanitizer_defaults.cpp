@@ -36,15 +36,17 @@ const char* __lsan_default_options()
 // can name. In this build a DRI module stays loaded until exit instead, so
 // those blocks stay reachable, as they do in a program that never calls
 // SDL_Quit. Every other library is closed as usual, and a leak anywhere else
-// is still reported.
+// is still reported. On Wayland, SDL draws through EGL, whose Mesa library
+// libglvnd closes in the same way; it stays loaded too.
 int dlclose(void* handle)
 {
     link_map* library = nullptr;
     if (dlinfo(handle, RTLD_DI_LINKMAP, &library) == 0 && library != nullptr && library->l_name != nullptr) {
         const char suffix[] = "_dri.so";
         const std::size_t length = std::strlen(library->l_name);
-        if (length >= sizeof suffix - 1 &&
-            std::strcmp(library->l_name + length - (sizeof suffix - 1), suffix) == 0) {
+        if ((length >= sizeof suffix - 1 &&
+             std::strcmp(library->l_name + length - (sizeof suffix - 1), suffix) == 0) ||
+            std::strstr(library->l_name, "/libEGL_mesa.so") != nullptr) {
             return 0;
         }
     }
