@@ -281,6 +281,10 @@ private:
         const pid_t parent = getpid();
         pid_ = fork();
         if (pid_ == 0) {
+            // The change of user clears the death signal, so it comes first.
+            if (geteuid() == 0 && (setgroups(0, nullptr), setgid(nobody) != 0 || setuid(nobody) != 0)) {
+                _exit(126);
+            }
             dieWithParent(parent);
             const int log = open((dir_ + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(log, STDOUT_FILENO);
@@ -292,9 +296,6 @@ private:
             }
             envp.push_back(nullptr);
             environ = envp.data();
-            if (geteuid() == 0 && (setgroups(0, nullptr), setgid(nobody) != 0 || setuid(nobody) != 0)) {
-                _exit(126);
-            }
             execlp("sway", "sway", "-c", (dir_ + "/config").c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
