@@ -711,7 +711,7 @@ bool Program::ensureWindow()
     return !caption_.empty() && waitForWindow(caption_);
 }
 
-void Program::sendKey(unsigned long keysym, bool press)
+void Program::sendKeys(const std::vector<unsigned long>& keysyms, bool press)
 {
     // A key is let go without looking for the window, which may be going
     // with its program: Q and Escape end programs as they go down.
@@ -719,12 +719,14 @@ void Program::sendKey(unsigned long keysym, bool press)
         ensureWindow();
     }
     Display* display = XServer::instance().connection();
-    const KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(keysym));
-    if (code == 0) {
-        ADD_FAILURE() << "no keycode for keysym " << keysym;
-        return;
+    for (unsigned long keysym : keysyms) {
+        const KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(keysym));
+        if (code == 0) {
+            ADD_FAILURE() << "no keycode for keysym " << keysym;
+            return;
+        }
+        XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime);
     }
-    XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime);
     XSync(display, False);
     // The compositor reads the server's events and its requests in turn, so by
     // its second answer it has mostly handed the key on.
@@ -738,16 +740,13 @@ void Program::sendKey(unsigned long keysym, bool press)
 
 std::chrono::duration<double> Program::holdKeys(const std::vector<unsigned long>& keysyms, Millis duration)
 {
-    for (unsigned long key : keysyms) {
-        keyDown(key);
-    }
+    // Timed from the keys handed on together to their release handed on,
+    // so that the time handing them on takes falls out.
+    sendKeys(keysyms, true);
     const auto start = Clock::now();
     sleepFor(duration);
-    const auto end = Clock::now();
-    for (unsigned long key : keysyms) {
-        keyUp(key);
-    }
-    return end - start;
+    sendKeys(keysyms, false);
+    return Clock::now() - start;
 }
 
 void Program::resize(int width, int height)

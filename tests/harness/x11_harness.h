@@ -152,8 +152,8 @@ public:
     bool waitForWindow(const std::string& caption, Millis timeout = 30s);
 
     // Keyboard through XTEST; keys are X keysyms such as XK_d, XK_Escape, XK_1.
-    void keyDown(unsigned long keysym) { sendKey(keysym, true); }
-    void keyUp(unsigned long keysym) { sendKey(keysym, false); }
+    void keyDown(unsigned long keysym) { sendKeys({keysym}, true); }
+    void keyUp(unsigned long keysym) { sendKeys({keysym}, false); }
     void tapKey(unsigned long keysym) { keyDown(keysym); keyUp(keysym); }
     // Holds the keys together for `duration`; returns how long they were held.
     std::chrono::duration<double> holdKeys(const std::vector<unsigned long>& keysyms, Millis duration);
@@ -189,7 +189,7 @@ public:
     std::string stderrText() const;
 
 private:
-    void sendKey(unsigned long keysym, bool press);
+    void sendKeys(const std::vector<unsigned long>& keysyms, bool press);
     bool ensureWindow();
     bool findView();
     std::optional<Image> tryCapture();
