@@ -7,7 +7,8 @@
 #   and asked for with ON, configuring fails and names the package;
 # - inside a parent project, through add_subdirectory(): our targets get our
 #   warnings and sanitizer flags, the parent's targets none of them;
-# - with only an SDL older than the build accepts: it stops in one line.
+# - with only an SDL older than the build accepts: it stops in one line;
+# - with the tests: their time limits stretched by the measured or given scale.
 set -euo pipefail
 
 source_dir="$1"
@@ -104,6 +105,20 @@ for target in before after; do
 done
 grep -q -- 'flagblocks: tests left out' "$scratch/parent.out" ||
   fail "inside a parent project the tests are not left out by default"
+
+# The tests' time limits: stretched by the scale measured for this machine,
+# which configuring prints, or by the one given in FLAGBLOCKS_TEST_TIME_SCALE.
+limit() {  # a build directory's time limit for mobrix_e2e, whose own is 240 s
+  sed -n 's/^set_tests_properties(\[=\[mobrix_e2e\]=\] .*TIMEOUT "\([0-9]*\)".*/\1/p' "$scratch/$1/tests/mobrix/CTestTestfile.cmake"
+}
+configure measured -DFLAGBLOCKS_BUILD_TESTING=ON -DFLAGBLOCKS_BUILD_BENCHMARKS=OFF || fail "the tests did not configure"
+scale="$(sed -n 's/^-- flagblocks: test time scale \([0-9]*\) (arithmetic took .*/\1/p' "$scratch/measured.out")"
+[ -n "$scale" ] && [ "$(limit measured)" = $((240 * scale)) ] ||
+  fail "measured time scale '$scale': mobrix_e2e's limit is $(limit measured) s, want 240 times it"
+FLAGBLOCKS_TEST_TIME_SCALE=3 configure given -DFLAGBLOCKS_BUILD_TESTING=ON -DFLAGBLOCKS_BUILD_BENCHMARKS=OFF ||
+  fail "the tests did not configure with a time scale given"
+[ "$(limit given)" = 720 ] && ! grep -q 'test time scale' "$scratch/given.out" ||
+  fail "FLAGBLOCKS_TEST_TIME_SCALE=3: mobrix_e2e's limit is $(limit given) s, want 720, unmeasured"
 
 [ "$failures" -eq 0 ] && echo "configure: all checks passed"
 exit $((failures > 0))

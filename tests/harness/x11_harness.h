@@ -209,8 +209,9 @@ private:
 std::string readFile(const std::string& path);
 
 // Polls `condition` every `interval` until it holds or `timeout` passes.
-// Every timed wait of the harness comes here; a build made for a slow
-// emulator stretches `timeout` by its time scale (tests/CMakeLists.txt).
+// Every timed wait of the harness comes here; `timeout` is stretched by the
+// build's time scale, which is larger for a slow machine or an emulator
+// (tests/CMakeLists.txt).
 bool waitUntil(const std::function<bool()>& condition, Millis timeout, Millis interval = 10ms);
 
 }  // namespace harness

@@ -18,7 +18,7 @@ using namespace harness;
 namespace {
 
 const double hour = 3600.0;
-// Longer than any frame on a busy machine (stretched under emulation, like
+// Longer than any frame on a busy machine (stretched on a slow one, like
 // every wait), far shorter than a step.
 const double normalFrame = 5.0 * TEST_TIME_SCALE;
 
