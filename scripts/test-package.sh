@@ -64,7 +64,7 @@ runs="${TMPDIR:-/tmp}/flagblocks-package"
 work="$runs/$release-$host_arch"
 rm -rf "$work"
 mkdir -p "$work/source"
-tarball="$runs/$release-$build_arch.tar"
+tarball="$runs/$release-$build_arch-buildd.tar"
 say() { echo "== $release $host_arch: $*"; }
 started=$SECONDS
 
@@ -88,16 +88,18 @@ distribution="$(dpkg-parsechangelog -l debian/changelog -S Distribution)"
 # archive can serve unstable with a Release file that has expired.
 options=(--quiet --dpkgopt=force-unsafe-io --architectures="$build_arch")
 [ "$release" != sid ] || options+=(--aptopt='Acquire::Check-Valid-Until "false"')
-# system VARIANT FILE: makes the release's system of that variant into FILE,
-# unless one less than a day old is there. An archive whose index is out of
-# step with its signature (a mirror being synced) fails apt for a while:
-# three tries, a minute apart, and then the failure is named as the archive's.
+# system VARIANT FILE [mmdebstrap options]: makes the release's system of
+# that variant into FILE, unless one less than a day old is there. An
+# archive whose index is out of step with its signature (a mirror being
+# synced) fails apt for a while: three tries, a minute apart, and then the
+# failure is named as the archive's.
 system() {
   local variant="$1" file="$2" t0=$SECONDS try
+  shift 2
   [ -z "$(find "$file" -mmin -1440 2>/dev/null)" ] || return 0
   for try in 1 2 3; do
     # Made aside under a name with the same extension, which sets its format.
-    if mmdebstrap "${options[@]}" --variant="$variant" "$release" "${file%/*}/new.${file##*/}" 2>"$file.err"; then
+    if mmdebstrap "${options[@]}" --variant="$variant" "$@" "$release" "${file%/*}/new.${file##*/}" 2>"$file.err"; then
       mv "${file%/*}/new.${file##*/}" "$file"
       rm -f "$file.err"
       say "$variant system made in $((SECONDS - t0)) s"
@@ -113,7 +115,9 @@ system() {
 # The build system, as Debian's build daemons have it; and a minimal one
 # (apt, no compiler) for the as-installed tests and piuparts, which must
 # bring everything they need through the package's dependencies.
-system buildd "$tarball"
+# It holds apt's own solver (apt-utils), which sbuild's cross resolver runs:
+# without it, sbuild copies in this machine's, which needs this machine's apt.
+system buildd "$tarball" --include=apt-utils
 minimal="$runs/$release-$host_arch-minimal.tar.gz"
 [ "$host_arch" != "$build_arch" ] || system apt "$minimal"
 
