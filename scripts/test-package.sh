@@ -137,6 +137,8 @@ build() {
     tail -n 150 "$out/sbuild.log"
     if grep -qE 'Hash Sum mismatch|File has unexpected size|Mirror sync in progress' "$out/sbuild.log"; then
       say "FAILED: apt in the build system read an archive index out of step with its signature (above): the archive's fault, not the package's"
+    elif grep -qE '^E: Failed to fetch .* 404 ' "$out/sbuild.log"; then
+      say "FAILED: the archive lists packages it does not hold (404 above): the archive's fault, not the package's"
     fi
     say "FAILED: sbuild did not build the package (log: $out/sbuild.log)"
     exit 1
