@@ -1,5 +1,7 @@
 #include "x11_harness.h"
 
+#include "display_probe.h"
+
 // Before Xlib, whose macros (None, Bool) would rename GoogleTest's types.
 #include <gtest/gtest.h>
 
@@ -584,8 +586,11 @@ std::string windowName(Display* display, Window window)
 // The window's contents as the server has them, decoded through the visual's
 // colour masks whatever its byte order; nullopt if they cannot be read now
 // (gone, unmapped, or reaching past the screen while being resized).
-// With a region (x, y, w, h), only that part of the window.
-std::optional<Image> readWindow(Display* display, Window window, const int* region = nullptr)
+// With a region (x, y, w, h), only that part of the window. With
+// `asDrawn`, each 32-bit pixel is taken in this process's byte order, as a
+// program of the same architecture wrote it, rather than the server's (see
+// displayPathUnconverted).
+std::optional<Image> readWindow(Display* display, Window window, const int* region = nullptr, bool asDrawn = false)
 {
     XWindowAttributes attributes;
     lastXError = 0;
@@ -607,11 +612,19 @@ std::optional<Image> readWindow(Display* display, Window window, const int* regi
         }
         return static_cast<std::uint8_t>(((pixel >> shift) & mask) * 255 / (mask == 0 ? 1 : mask));
     };
+    const auto pixelAt = [&](int x, int y) -> unsigned long {
+        if (!asDrawn || shot->bits_per_pixel != 32) {
+            return XGetPixel(shot, x, y);
+        }
+        std::uint32_t word = 0;
+        std::memcpy(&word, shot->data + static_cast<std::ptrdiff_t>(y) * shot->bytes_per_line + x * 4, sizeof word);
+        return word;
+    };
     Image image{r[2], r[3], {}};
     image.pixels.reserve(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
-            const unsigned long pixel = XGetPixel(shot, x, y);
+            const unsigned long pixel = pixelAt(x, y);
             image.pixels.push_back(
                 {channel(pixel, shot->red_mask), channel(pixel, shot->green_mask), channel(pixel, shot->blue_mask)});
         }
@@ -841,11 +854,71 @@ Image Program::capture()
     return *image;
 }
 
+namespace {
+
+// True where SDL hands the X server each pixel in the program's own byte
+// order without converting it to the server's. That happens only where the
+// two differ, as in a big-endian build's tests under qemu on a little-endian
+// machine's Xvfb: SDL's software renderer and Mesa's software OpenGL both
+// leave the bytes as drawn, so the server shows green for red, red for green
+// and the padding byte for blue, while the program's colours are all there,
+// in the program's order. Proved once, where the orders differ, with the
+// display probe: if its colour reads back as drawn only in this process's
+// order, pictures are read that way, and a program that draws wrong colours
+// still fails. If it reads back wrong both ways, the display itself is at
+// fault, and the test fails saying so.
+bool displayPathUnconverted()
+{
+    static const bool unconverted = [] {
+        Display* display = XServer::instance().connection();
+        const std::uint16_t one = 1;
+        std::uint8_t lowByteFirst = 0;
+        std::memcpy(&lowByteFirst, &one, 1);
+        if (ImageByteOrder(display) == (lowByteFirst == 1 ? LSBFirst : MSBFirst)) {
+            return false;
+        }
+        Program probe(DISPLAY_PROBE_PATH);
+        if (!probe.waitForWindow("display probe")) {
+            return false;
+        }
+        const Window window = findWindow(display, probe.pid(), "display probe");
+        const Rgb drawn{probeRed, probeGreen, probeBlue};
+        const std::optional<Image> shown = readWindow(display, window);
+        const std::optional<Image> asDrawn = readWindow(display, window, nullptr, true);
+        if (!shown || !asDrawn) {
+            ADD_FAILURE() << "cannot read the display probe's window (X error " << lastXError << ")";
+            return false;
+        }
+        if (shown->at(8, 8) == drawn) {
+            return false;
+        }
+        if (asDrawn->at(8, 8) == drawn) {
+            std::fprintf(stderr,
+                         "x11_harness: this X server's byte order is not the programs'; SDL hands it their pixels "
+                         "unconverted (the display probe drew %s, the server shows %s), so pictures are read in "
+                         "the programs' byte order\n",
+                         toString(drawn).c_str(), toString(shown->at(8, 8)).c_str());
+            return true;
+        }
+        ADD_FAILURE() << "the display changes colours by itself: the display probe drew " << toString(drawn)
+                      << ", the X server shows " << toString(shown->at(8, 8)) << ", or "
+                      << toString(asDrawn->at(8, 8)) << " in the programs' byte order";
+        return false;
+    }();
+    return unconverted;
+}
+
+}  // namespace
+
 std::optional<Image> Program::tryCapture()
 {
-    return ensureWindow() ? readWindow(XServer::instance().connection(), window_,
-                                       session_ == Session::X11 ? nullptr : view_)
-                          : std::nullopt;
+    if (!ensureWindow()) {
+        return std::nullopt;
+    }
+    if (session_ == Session::X11) {
+        return readWindow(XServer::instance().connection(), window_, nullptr, displayPathUnconverted());
+    }
+    return readWindow(XServer::instance().connection(), window_, view_);
 }
 
 std::pair<Image, bool> Program::waitForPicture(const std::function<bool(const Image&)>& predicate, Millis timeout)
