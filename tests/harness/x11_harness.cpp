@@ -218,10 +218,11 @@ std::string firstLine(const std::string& command)
 // run as root, so as root it runs as nobody, who owns that directory.
 class Compositor {
 public:
-    static Compositor& instance(bool xwayland)
+    // The compositor of a Wayland or XWayland session.
+    static Compositor& instance(Session session)
     {
         // Each started only when first asked for: two would cover each other's windows.
-        if (xwayland) {
+        if (session == Session::XWayland) {
             static Compositor withX(true);
             return withX;
         }
@@ -345,7 +346,7 @@ std::string toString(Session s)
 
 std::string compositorProblem(Session s)
 {
-    return s == Session::X11 ? "" : Compositor::instance(s == Session::XWayland).problem();
+    return s == Session::X11 ? "" : Compositor::instance(s).problem();
 }
 
 // ---------------------------------------------------------------- clocks
@@ -442,7 +443,7 @@ Program::Program(const std::string& path, const LaunchOptions& options)
     if (session_ == Session::X11) {
         env["DISPLAY"] = XServer::instance().displayName();
     } else {
-        const Compositor& compositor = Compositor::instance(session_ == Session::XWayland);
+        const Compositor& compositor = Compositor::instance(session_);
         if (!compositor.problem().empty()) {
             ADD_FAILURE() << compositor.problem();
             return;
@@ -660,7 +661,7 @@ bool Program::findView()
     const std::string filter = "'.. | select(.pid? == " + std::to_string(pid_) +
                                ") | \"\\(.rect.x) \\(.rect.y) \\(.rect.width) \\(.rect.height) \\(.shell) \\(.name)\"'";
     std::istringstream view(
-        Compositor::instance(session_ == Session::XWayland).message("-t get_tree -r | jq -r " + filter));
+        Compositor::instance(session_).message("-t get_tree -r | jq -r " + filter));
     std::string shell, title;
     view >> view_[0] >> view_[1] >> view_[2] >> view_[3] >> shell;
     std::getline(view >> std::ws, title);
@@ -687,7 +688,7 @@ bool Program::waitForWindow(const std::string& caption, Millis timeout)
             if (findWindow(display, pid_, caption) != 0) {
                 wrongKind_ = "the window \"" + caption + "\" is on the private X server, not in the compositor";
             }
-            window_ = Compositor::instance(session_ == Session::XWayland).output;
+            window_ = Compositor::instance(session_).output;
             return !running() || !wrongKind_.empty() || (findView() && showsDrawing(display, window_, view_));
         },
         timeout, 2ms);
@@ -746,7 +747,7 @@ void Program::sendKeys(const std::vector<unsigned long>& keysyms, bool press)
     if (session_ != Session::X11) {
         XSync(display, False);  // the server has handed the key on by its next answer
         for (int request = 0; request < 2; ++request) {
-            Compositor::instance(session_ == Session::XWayland).message("-t get_version");
+            Compositor::instance(session_).message("-t get_version");
         }
     }
 }
@@ -766,7 +767,7 @@ void Program::resize(int width, int height)
 {
     ensureWindow();
     if (session_ != Session::X11) {
-        Compositor::instance(session_ == Session::XWayland)
+        Compositor::instance(session_)
             .message("'[pid=" + std::to_string(pid_) + "] resize set width " + std::to_string(width) + " px height " +
                      std::to_string(height) + " px'");
         if (!waitUntil([&] { return findView() && view_[2] == width && view_[3] == height; }, 5s)) {
@@ -821,7 +822,7 @@ void Program::closeWindow()
 {
     ensureWindow();
     if (session_ != Session::X11) {
-        Compositor::instance(session_ == Session::XWayland).message("'[pid=" + std::to_string(pid_) + "] kill'");
+        Compositor::instance(session_).message("'[pid=" + std::to_string(pid_) + "] kill'");
         return;
     }
     Display* display = XServer::instance().connection();
