@@ -855,8 +855,6 @@ Image Program::capture()
     return *image;
 }
 
-namespace {
-
 // True where SDL hands the X server each pixel in the program's own byte
 // order without converting it to the server's. That happens only where the
 // two differ, as in a big-endian build's tests under qemu on a little-endian
@@ -868,7 +866,7 @@ namespace {
 // order, pictures are read that way, and a program that draws wrong colours
 // still fails. If it reads back wrong both ways, the display itself is at
 // fault, and the test fails saying so.
-bool displayPathUnconverted()
+bool Program::displayPathUnconverted()
 {
     static const bool unconverted = [] {
         Display* display = XServer::instance().connection();
@@ -882,10 +880,9 @@ bool displayPathUnconverted()
         if (!probe.waitForWindow("display probe")) {
             return false;
         }
-        const Window window = findWindow(display, probe.pid(), "display probe");
         const Rgb drawn{probeRed, probeGreen, probeBlue};
-        const std::optional<Image> shown = readWindow(display, window);
-        const std::optional<Image> asDrawn = readWindow(display, window, nullptr, true);
+        const std::optional<Image> shown = readWindow(display, probe.window_);
+        const std::optional<Image> asDrawn = readWindow(display, probe.window_, nullptr, true);
         if (!shown || !asDrawn) {
             ADD_FAILURE() << "cannot read the display probe's window (X error " << lastXError << ")";
             return false;
@@ -908,8 +905,6 @@ bool displayPathUnconverted()
     }();
     return unconverted;
 }
-
-}  // namespace
 
 std::optional<Image> Program::tryCapture()
 {

@@ -189,6 +189,9 @@ public:
     std::string stderrText() const;
 
 private:
+    // Whether SDL hands the private X server the programs' pixels in their
+    // own byte order, unconverted; proved once with the display probe.
+    static bool displayPathUnconverted();
     void sendKeys(const std::vector<unsigned long>& keysyms, bool press);
     bool ensureWindow();
     bool findView();
