@@ -344,9 +344,38 @@ std::string toString(Session s)
     return s == Session::X11 ? "X11" : s == Session::Wayland ? "Wayland" : "XWayland";
 }
 
+namespace {
+
+// Whether the private X server, and so the compositor beside it, keeps its
+// pixels in the other byte order than this process and the programs under
+// test: a big-endian build's tests under qemu on a little-endian machine.
+bool otherByteOrder()
+{
+    const std::uint16_t one = 1;
+    std::uint8_t lowByteFirst = 0;
+    std::memcpy(&lowByteFirst, &one, 1);
+    return ImageByteOrder(XServer::instance().connection()) != (lowByteFirst == 1 ? LSBFirst : MSBFirst);
+}
+
+}  // namespace
+
 std::string compositorProblem(Session s)
 {
-    return s == Session::X11 ? "" : Compositor::instance(s).problem();
+    if (s == Session::X11) {
+        return "";
+    }
+    // Wayland's messages are in the byte order of the machine that sends
+    // them. XWayland, an X server, takes the programs' pixels unconverted,
+    // as the private X server does (displayPathUnconverted), and hands them
+    // to the compositor as pixels without alpha, whose unused byte, where
+    // the blue is, the compositor drops.
+    if (otherByteOrder()) {
+        return "the compositor's byte order is not the programs' (" +
+               std::string(s == Session::Wayland ? "Wayland's messages carry the sender's"
+                                                 : "XWayland hands it their pixels unconverted, blue in a byte it drops") +
+               ")";
+    }
+    return Compositor::instance(s).problem();
 }
 
 // ---------------------------------------------------------------- clocks
@@ -869,15 +898,20 @@ Image Program::capture()
 bool Program::displayPathUnconverted()
 {
     static const bool unconverted = [] {
-        Display* display = XServer::instance().connection();
-        const std::uint16_t one = 1;
-        std::uint8_t lowByteFirst = 0;
-        std::memcpy(&lowByteFirst, &one, 1);
-        if (ImageByteOrder(display) == (lowByteFirst == 1 ? LSBFirst : MSBFirst)) {
+        if (!otherByteOrder()) {
             return false;
         }
+        // The probe's window takes the input focus, which the window of the
+        // program under test, already there, gets back.
+        Display* display = XServer::instance().connection();
+        Window focused = 0;
+        int revertTo = RevertToParent;
+        XGetInputFocus(display, &focused, &revertTo);
         Program probe(DISPLAY_PROBE_PATH);
-        if (!probe.waitForWindow("display probe")) {
+        const bool appeared = probe.waitForWindow("display probe");
+        XSetInputFocus(display, focused, revertTo, CurrentTime);
+        XSync(display, False);
+        if (!appeared) {
             return false;
         }
         const Rgb drawn{probeRed, probeGreen, probeBlue};
