@@ -117,7 +117,16 @@ system() {
 # bring everything they need through the package's dependencies.
 # It holds apt's own solver (apt-utils), which sbuild's cross resolver runs:
 # without it, sbuild copies in this machine's, which needs this machine's apt.
-system buildd "$tarball" --include=apt-utils
+# A cross build's system has no security suite: a release's may carry fewer
+# architectures than the release (bookworm's, in long-term support, has no
+# s390x), and a Multi-Arch: same package cannot be newer for the build
+# architecture than for the host.
+if [ "$host_arch" = "$build_arch" ]; then
+  system buildd "$tarball" --include=apt-utils
+else
+  tarball="${tarball%.tar}-cross.tar"
+  system buildd "$tarball" --include=apt-utils --setup-hook='sed -i "/-security /d" "$1/etc/apt/sources.list"'
+fi
 minimal="$runs/$release-$host_arch-minimal.tar.gz"
 [ "$host_arch" != "$build_arch" ] || system apt "$minimal"
 
