@@ -364,16 +364,9 @@ std::string compositorProblem(Session s)
     if (s == Session::X11) {
         return "";
     }
-    // Wayland's messages are in the byte order of the machine that sends
-    // them. XWayland, an X server, takes the programs' pixels unconverted,
-    // as the private X server does (displayPathUnconverted), and hands them
-    // to the compositor as pixels without alpha, whose unused byte, where
-    // the blue is, the compositor drops.
-    if (otherByteOrder()) {
-        return "the compositor's byte order is not the programs' (" +
-               std::string(s == Session::Wayland ? "Wayland's messages carry the sender's"
-                                                 : "XWayland hands it their pixels unconverted, blue in a byte it drops") +
-               ")";
+    // Wayland's messages are in the byte order of the machine that sends them.
+    if (s == Session::Wayland && otherByteOrder()) {
+        return "the compositor's byte order is not the programs', and Wayland's messages carry the sender's";
     }
     return Compositor::instance(s).problem();
 }
@@ -446,6 +439,10 @@ std::string toString(const ExitStatus& s)
 Program::Program(const std::string& path, const LaunchOptions& options)
 {
     XServer::instance();  // the server must be up, and DISPLAY set, before the fork
+    // Before the program starts, so that the probe's window takes no focus from its.
+    if (path != DISPLAY_PROBE_PATH && options.session != Session::Wayland) {
+        displayPathUnconverted(options.session);
+    }
 
     const char* tmp = std::getenv("TMPDIR");
     std::string dirTemplate = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/e2e-XXXXXX";
@@ -887,57 +884,60 @@ Image Program::capture()
 // True where SDL hands the X server each pixel in the program's own byte
 // order without converting it to the server's. That happens only where the
 // two differ, as in a big-endian build's tests under qemu on a little-endian
-// machine's Xvfb: SDL's software renderer and Mesa's software OpenGL both
-// leave the bytes as drawn, so the server shows green for red, red for green
-// and the padding byte for blue, while the program's colours are all there,
-// in the program's order. Proved once, where the orders differ, with the
-// display probe: if its colour reads back as drawn only in this process's
-// order, pictures are read that way, and a program that draws wrong colours
-// still fails. If it reads back wrong both ways, the display itself is at
-// fault, and the test fails saying so.
-bool Program::displayPathUnconverted()
+// machine's Xvfb or the compositor's XWayland: SDL's software renderer and
+// Mesa's software OpenGL both leave the bytes as drawn, so the server shows
+// green for red, red for green and the unused byte for blue, while the
+// program's colours are all there, in the program's order. Proved once per
+// session, where the orders differ, with the display probe: if its colour
+// reads back as drawn only in this process's order, pictures are read that
+// way, and a program that draws wrong colours still fails. If it reads back
+// wrong both ways, the display itself is at fault, and the test fails
+// saying so.
+bool Program::displayPathUnconverted(Session session)
 {
-    static const bool unconverted = [] {
-        if (!otherByteOrder()) {
-            return false;
-        }
-        // The probe's window takes the input focus, which the window of the
-        // program under test, already there, gets back.
-        Display* display = XServer::instance().connection();
-        Window focused = 0;
-        int revertTo = RevertToParent;
-        XGetInputFocus(display, &focused, &revertTo);
-        Program probe(DISPLAY_PROBE_PATH);
-        const bool appeared = probe.waitForWindow("display probe");
-        XSetInputFocus(display, focused, revertTo, CurrentTime);
-        XSync(display, False);
-        if (!appeared) {
-            return false;
-        }
-        const Rgb drawn{probeRed, probeGreen, probeBlue};
-        const std::optional<Image> shown = readWindow(display, probe.window_);
-        const std::optional<Image> asDrawn = readWindow(display, probe.window_, nullptr, true);
-        if (!shown || !asDrawn) {
-            ADD_FAILURE() << "cannot read the display probe's window (X error " << lastXError << ")";
-            return false;
-        }
-        if (shown->at(8, 8) == drawn) {
-            return false;
-        }
-        if (asDrawn->at(8, 8) == drawn) {
-            std::fprintf(stderr,
-                         "x11_harness: this X server's byte order is not the programs'; SDL hands it their pixels "
-                         "unconverted (the display probe drew %s, the server shows %s), so pictures are read in "
-                         "the programs' byte order\n",
-                         toString(drawn).c_str(), toString(shown->at(8, 8)).c_str());
-            return true;
-        }
-        ADD_FAILURE() << "the display changes colours by itself: the display probe drew " << toString(drawn)
-                      << ", the X server shows " << toString(shown->at(8, 8)) << ", or "
-                      << toString(asDrawn->at(8, 8)) << " in the programs' byte order";
+    if (session == Session::X11) {
+        static const bool onX = probeDisplayPath(Session::X11);
+        return onX;
+    }
+    static const bool throughXWayland = probeDisplayPath(Session::XWayland);
+    return throughXWayland;
+}
+
+bool Program::probeDisplayPath(Session session)
+{
+    if (!otherByteOrder()) {
         return false;
-    }();
-    return unconverted;
+    }
+    LaunchOptions options;
+    options.session = session;
+    Program probe(DISPLAY_PROBE_PATH, options);
+    if (!probe.waitForWindow("display probe")) {
+        return false;
+    }
+    Display* display = XServer::instance().connection();
+    const int* region = session == Session::X11 ? nullptr : probe.view_;
+    const Rgb drawn{probeRed, probeGreen, probeBlue};
+    const std::optional<Image> shown = readWindow(display, probe.window_, region);
+    const std::optional<Image> asDrawn = readWindow(display, probe.window_, region, true);
+    if (!shown || !asDrawn) {
+        ADD_FAILURE() << "cannot read the display probe's window (X error " << lastXError << ")";
+        return false;
+    }
+    if (shown->at(8, 8) == drawn) {
+        return false;
+    }
+    if (asDrawn->at(8, 8) == drawn) {
+        std::fprintf(stderr,
+                     "x11_harness: on %s, whose byte order is not the programs', SDL hands the server their pixels "
+                     "unconverted (the display probe drew %s, the server shows %s), so pictures are read in the "
+                     "programs' byte order\n",
+                     toString(session).c_str(), toString(drawn).c_str(), toString(shown->at(8, 8)).c_str());
+        return true;
+    }
+    ADD_FAILURE() << "the display changes colours by itself: on " << toString(session) << " the display probe drew "
+                  << toString(drawn) << ", the X server shows " << toString(shown->at(8, 8)) << ", or "
+                  << toString(asDrawn->at(8, 8)) << " in the programs' byte order";
+    return false;
 }
 
 std::optional<Image> Program::tryCapture()
@@ -945,10 +945,8 @@ std::optional<Image> Program::tryCapture()
     if (!ensureWindow()) {
         return std::nullopt;
     }
-    if (session_ == Session::X11) {
-        return readWindow(XServer::instance().connection(), window_, nullptr, displayPathUnconverted());
-    }
-    return readWindow(XServer::instance().connection(), window_, view_);
+    return readWindow(XServer::instance().connection(), window_, session_ == Session::X11 ? nullptr : view_,
+                      session_ != Session::Wayland && displayPathUnconverted(session_));
 }
 
 std::pair<Image, bool> Program::waitForPicture(const std::function<bool(const Image&)>& predicate, Millis timeout)

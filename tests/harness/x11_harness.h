@@ -189,9 +189,11 @@ public:
     std::string stderrText() const;
 
 private:
-    // Whether SDL hands the private X server the programs' pixels in their
-    // own byte order, unconverted; proved once with the display probe.
-    static bool displayPathUnconverted();
+    // Whether SDL hands the X server of a session (X11 or XWayland) the
+    // programs' pixels in their own byte order, unconverted; proved once per
+    // session with the display probe.
+    static bool displayPathUnconverted(Session session);
+    static bool probeDisplayPath(Session session);
     void sendKeys(const std::vector<unsigned long>& keysyms, bool press);
     bool ensureWindow();
     bool findView();
