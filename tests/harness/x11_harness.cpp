@@ -439,10 +439,6 @@ std::string toString(const ExitStatus& s)
 Program::Program(const std::string& path, const LaunchOptions& options)
 {
     XServer::instance();  // the server must be up, and DISPLAY set, before the fork
-    // Before the program starts, so that the probe's window takes no focus from its.
-    if (path != DISPLAY_PROBE_PATH && options.session != Session::Wayland) {
-        displayPathUnconverted(options.session);
-    }
 
     const char* tmp = std::getenv("TMPDIR");
     std::string dirTemplate = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/e2e-XXXXXX";
@@ -451,6 +447,10 @@ Program::Program(const std::string& path, const LaunchOptions& options)
         return;
     }
     tempDir_ = dirTemplate;
+    // Before the program starts, so that the probe's window takes no focus from its.
+    if (path != DISPLAY_PROBE_PATH && options.session != Session::Wayland) {
+        displayPathUnconverted(options.session);
+    }
     const std::string outPath = tempDir_ + "/stdout";
     const std::string errPath = tempDir_ + "/stderr";
     const std::string home = tempDir_ + "/home";
