@@ -12,7 +12,7 @@
 #
 # About an hour on two cores. Logs in $TMPDIR/flagblocks-package/RELEASE-ARCH/.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit
 
 failed=0
 summary=()
