@@ -351,10 +351,8 @@ namespace {
 // test: a big-endian build's tests under qemu on a little-endian machine.
 bool otherByteOrder()
 {
-    const std::uint16_t one = 1;
-    std::uint8_t lowByteFirst = 0;
-    std::memcpy(&lowByteFirst, &one, 1);
-    return ImageByteOrder(XServer::instance().connection()) != (lowByteFirst == 1 ? LSBFirst : MSBFirst);
+    const int ours = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+    return ImageByteOrder(XServer::instance().connection()) != ours;
 }
 
 }  // namespace
@@ -639,8 +637,9 @@ std::optional<Image> readWindow(Display* display, Window window, const int* regi
         }
         return static_cast<std::uint8_t>(((pixel >> shift) & mask) * 255 / (mask == 0 ? 1 : mask));
     };
+    const bool ourWords = asDrawn && shot->bits_per_pixel == 32;
     const auto pixelAt = [&](int x, int y) -> unsigned long {
-        if (!asDrawn || shot->bits_per_pixel != 32) {
+        if (!ourWords) {
             return XGetPixel(shot, x, y);
         }
         std::uint32_t word = 0;
